@@ -1,0 +1,1 @@
+"""vesk: OpenGL 4.x scene modules."""

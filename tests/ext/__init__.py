@@ -1,0 +1,1 @@
+"""Test-only extension modules that exercise the module frame."""
