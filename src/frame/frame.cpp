@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <array>
 #include <map>
 #include <string>
 #include <tuple>
@@ -107,6 +108,7 @@ PyObject* init_module(const ModuleInit& init) {
     const Where here{"", init.file};
     std::string entry = std::string("init ") + init.dotted;
     PyObject* module = nullptr;
+    bool registered = false;
     int line = 0;
     {
         char built[32];
@@ -128,9 +130,12 @@ PyObject* init_module(const ModuleInit& init) {
     {
         PyObject* modules = PyImport_GetModuleDict();  // borrowed
         PyObject* existing = PyDict_GetItemString(modules, init.dotted);
-        if (!existing && PyDict_SetItemString(modules, init.dotted, module) < 0) {
-            line = __LINE__;
-            goto bad;
+        if (!existing) {
+            if (PyDict_SetItemString(modules, init.dotted, module) < 0) {
+                line = __LINE__;
+                goto bad;
+            }
+            registered = true;
         }
     }
     if (init.builtins) {
@@ -147,6 +152,13 @@ PyObject* init_module(const ModuleInit& init) {
 bad:
     if (module) {
         add_traceback(Where{entry.c_str(), here.file}, line);
+        // A half-initialised module must not be found by a later import.
+        if (registered) {
+            PyObject *t, *v, *tb;
+            PyErr_Fetch(&t, &v, &tb);
+            if (PyDict_DelItemString(PyImport_GetModuleDict(), init.dotted) < 0) PyErr_Clear();
+            PyErr_Restore(t, v, tb);
+        }
         Py_DECREF(module);
         module = nullptr;
     }
@@ -161,6 +173,7 @@ namespace {
 struct PickleInfo {
     std::string short_name;
     PickleSpec spec;
+    PyObject* unpickle = nullptr;  // the module's unpickle_<Class>, kept for the process
 };
 
 std::unordered_map<PyTypeObject*, PickleInfo>& pickle_registry() {
@@ -220,10 +233,7 @@ PyObject* state_reduce(PyObject* self, PyObject*) {
         PyTuple_SET_ITEM(state.get(), i, v);
     }
     // The reconstruction function lives in the module of the compiled class.
-    PyTypeObject* owner = Py_TYPE(self);
-    while (owner && pickle_registry().find(owner) == pickle_registry().end()) owner = owner->tp_base;
-    Ref fn = Ref::steal(PyObject_GetAttrString((PyObject*)owner, "__unpickle__"));
-    if (!fn) return nullptr;
+    Ref fn = Ref::new_ref(info->unpickle);
     Ref checksum = Ref::steal(PyLong_FromUnsignedLong(info->spec.checksum));
     if (!checksum) return nullptr;
     PyObject** dictptr = _PyObject_GetDictPtr(self);
@@ -251,10 +261,15 @@ PyObject* state_setstate(PyObject* self, PyObject* state) {
     Py_RETURN_NONE;
 }
 
-// unpickle_<Class>(type, checksum, state); `self` is a capsule naming the class.
-PyObject* unpickle(PyObject* capsule, PyObject* const* args, Py_ssize_t nargs) {
-    auto* cls = static_cast<PyTypeObject*>(PyCapsule_GetPointer(capsule, "vesk.pickle"));
-    if (!cls) return nullptr;
+// unpickle_<Class>(type, checksum, state). Module-level functions must have
+// the module as their self so pickle stores them by name; each pickling class
+// takes one slot of a fixed pool of entry points to know which class it is.
+constexpr int kUnpickleSlots = 64;
+PyTypeObject* unpickle_class[kUnpickleSlots];
+int unpickle_used = 0;
+
+PyObject* unpickle(int slot, PyObject* const* args, Py_ssize_t nargs) {
+    PyTypeObject* cls = unpickle_class[slot];
     const PickleInfo& info = pickle_registry().at(cls);
     std::string fname = "unpickle_" + info.short_name;
     if (nargs != 3) {
@@ -283,6 +298,17 @@ PyObject* unpickle(PyObject* capsule, PyObject* const* args, Py_ssize_t nargs) {
     return result.release();
 }
 
+template <int N>
+PyObject* unpickle_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return unpickle(N, args, nargs);
+}
+
+template <int... N>
+constexpr std::array<_PyCFunctionFast, sizeof...(N)> make_entries(std::integer_sequence<int, N...>) {
+    return {unpickle_entry<N>...};
+}
+constexpr auto unpickle_entries = make_entries(std::make_integer_sequence<int, kUnpickleSlots>{});
+
 PyMethodDef refuse_reduce_def = {"__reduce__", refuse, METH_NOARGS, nullptr};
 PyMethodDef refuse_setstate_def = {"__setstate__", refuse, METH_O, nullptr};
 PyMethodDef state_reduce_def = {"__reduce__", state_reduce, METH_NOARGS, nullptr};
@@ -306,23 +332,28 @@ int setup_pickle(PyObject* module, const ClassSpec& spec) {
     pickle_registry()[t] = PickleInfo{spec.short_name, spec.pickle_spec};
     if (install_method(t, &state_reduce_def) < 0) return -1;
     if (install_method(t, &state_setstate_def) < 0) return -1;
+    if (unpickle_used == kUnpickleSlots) {
+        PyErr_SetString(PyExc_RuntimeError, "too many pickling classes");
+        return -1;
+    }
+    int slot = unpickle_used++;
+    unpickle_class[slot] = t;
     static std::map<std::string, PyMethodDef> defs;
     std::string fname = std::string("unpickle_") + spec.short_name;
     PyMethodDef& def = defs[std::string(spec.dotted)];
-    def.ml_name = intern(fname.c_str()) ? PyUnicode_AsUTF8(intern(fname.c_str())) : nullptr;
+    PyObject* iname = intern(fname.c_str());
+    def.ml_name = iname ? PyUnicode_AsUTF8(iname) : nullptr;
     if (!def.ml_name) return -1;
-    def.ml_meth = (PyCFunction)(void (*)())unpickle;
+    def.ml_meth = (PyCFunction)(void (*)())unpickle_entries[slot];
     def.ml_flags = METH_FASTCALL;
     def.ml_doc = nullptr;
-    Ref cap = Ref::steal(PyCapsule_New(t, "vesk.pickle", nullptr));
-    if (!cap) return -1;
     Ref modname = Ref::steal(PyUnicode_FromString(PyModule_GetName(module)));
     if (!modname) return -1;
-    Ref fn = Ref::steal(PyCFunction_NewEx(&def, cap.get(), modname.get()));
+    Ref fn = Ref::steal(PyCFunction_NewEx(&def, module, modname.get()));
     if (!fn) return -1;
     if (PyObject_SetAttrString(module, def.ml_name, fn.get()) < 0) return -1;
-    // The class remembers its reconstruction function for __reduce__.
-    return PyDict_SetItemString(t->tp_dict, "__unpickle__", fn.get());
+    pickle_registry()[t].unpickle = fn.release();
+    return 0;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // exported C function, a pickling class, and wrappers over the frame's
 // conversions and imports so tests can drive their messages.
 #include "frame/frame.hpp"
+#include "glsupport/glsupport.hpp"
 
 #include <cstddef>
 #include <string>
@@ -379,7 +380,16 @@ PyObject* call_imported_add(PyObject*, PyObject* args) {
     return fn ? PyLong_FromLong(fn(a, b)) : nullptr;
 }
 
+// GL_VERSION of the current context, behind the context guard.
+PyObject* gl_version(PyObject*, PyObject*) {
+    static const frame::Where here{"vesk._testing.frame_probe.gl_version", kFile};
+    if (!glsupport::require_context()) return FRAME_FAIL(here, nullptr);
+    const GLubyte* v = glGetString(GL_VERSION);
+    return PyUnicode_FromString(v ? (const char*)v : "");
+}
+
 PyMethodDef functions[] = {
+    {"gl_version", gl_version, METH_NOARGS, "gl_version()"},
     {"convert", (PyCFunction)(void (*)())convert, METH_FASTCALL, "convert(kind, value)"},
     {"takes_probe", (PyCFunction)(void (*)())takes_probe, METH_VARARGS | METH_KEYWORDS,
      "takes_probe(Probe probe)"},
