@@ -2,7 +2,6 @@
 
 Set VESK_BUILD_DIR to a CMake build tree to test it without installing.
 """
-import ctypes
 import os
 import sys
 
@@ -13,12 +12,7 @@ if _build:
 
 import pytest  # noqa: E402
 
-
-def current_egl_context():
-    """Address of the EGL context current on this thread, or None."""
-    from OpenGL import EGL
-
-    return ctypes.cast(EGL.eglGetCurrentContext(), ctypes.c_void_p).value
+from glhelpers import current_egl_context  # noqa: E402
 
 
 @pytest.fixture(scope="session")
