@@ -16,6 +16,10 @@ struct PointerStatus {
     int32_t dx;
     int32_t dy;
     float wheel;
+    // Private tail, after the eight contract fields: the Python value of each
+    // field, built once at construction so a property read is a plain slot
+    // read for the interpreter.
+    PyObject* values[8];
 };
 
 inline constexpr const char* kModule = "vesk.scene.ui.pointer_status";
