@@ -47,7 +47,9 @@ bool require_context() {
                          (const char*)glewGetErrorString(r));
             return false;
         }
-        while (glGetError() != GL_NO_ERROR) {
+        // glewInit's probing may leave errors queued; drop them (bounded: a
+        // lost context reports an error forever).
+        for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {
         }
         loaded = true;
     }
