@@ -1,0 +1,1 @@
+"""GL buffer objects: vertex and index buffers, vertex layouts and vertex array objects."""
