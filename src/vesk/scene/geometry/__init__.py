@@ -1,0 +1,1 @@
+"""Meshes of sensor volumes: sectors, dome shells and view pyramids."""
