@@ -1,0 +1,1 @@
+"""GLSL shaders with include directives, compile messages mapped to their source, programs."""
