@@ -1,0 +1,882 @@
+// The sensor sector mesh and its cone vertex buffer.
+//
+// Every builder emits quads (v0, v1, v2, v3) = (u0 w0, u0 w1, u1 w0, u1 w1)
+// of a face parameterised by (u, w); each quad brings four new vertices and
+// the triangles (v0, v1, v2) and (v1, v3, v2). Angles are formed as
+// step * k + lower for every k, never by accumulation, so neighbouring quads
+// share bit-identical edges.
+//
+// Emission has two paths with the same result:
+//  * the general path builds Vector3 objects and calls add_vertices /
+//    add_single through the method table for each quad (so a Python
+//    subclass's override receives every quad, in order);
+//  * the direct path writes the records and indices straight into the two
+//    buffers' arrays, reserved exactly for the builder's counts, with no
+//    Python objects at all.
+// A builder takes the direct path only when nothing could tell the two
+// apart: neither add_vertices nor add_single (where used) is overridden,
+// both buffers are the mesh's own exact classes, neither array has an
+// exported view, the counts stay within the 32-bit index range and the
+// storage could be reserved. Otherwise it takes the general path, which then
+// reports whatever error the per-quad calls meet. The override check is made
+// once per builder call: only an override that itself changes the class
+// while a builder runs could make a per-quad check differ.
+#include "sensor_sector_mesh.hpp"
+
+#include "frame/override_call.hpp"
+#include "vesk/opengl/buffers/attrib_binding.hpp"
+#include "vesk/opengl/buffers/index_buffer.hpp"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+
+namespace vesk::sensor_sector_mesh {
+namespace {
+
+using index_buffer::IndexBuffer;
+using index_buffer::IndexBufferVtab;
+using linvec::ds_math::double_single3;
+
+constexpr const char* kFile = "vesk\\scene\\geometry\\sensor_sector_mesh.cpp";
+
+// ================================================================== ConeVertexBuffer
+
+inline constexpr ds_vertex_buffer::Field kConeVertexFields[] = {
+    {"_position", 0, ds_vertex_buffer::kDoubleSingle3Fields, 2},
+};
+
+struct ConeTraits {
+    using Record = ConeVertex;
+    using Vtab = ConeVertexBufferVtab;
+    static constexpr const char* kDotted = "vesk.scene.geometry.sensor_sector_mesh.ConeVertexBuffer";
+    static constexpr const char* kName = "ConeVertexBuffer";
+    static constexpr const char* kFile = sensor_sector_mesh::kFile;
+    static constexpr const char* kDoc =
+        "ConeVertexBuffer()\n\n"
+        "Vertices of a sensor-sector mesh: positions in double-single form\n"
+        "(a high and a low single-precision triple, 24 bytes per vertex),\n"
+        "collected on the CPU and uploaded by buffer_data().";
+    static constexpr const ds_vertex_buffer::Field* kFields = kConeVertexFields;
+    static constexpr int kFieldCount = 1;
+    // Every vertex must be addressable by a 32-bit index.
+    static constexpr Py_ssize_t kMaxRecords = Py_ssize_t(1) << 32;
+};
+using Cone = ds_vertex_buffer::DsVertexBuffer<ConeTraits>;
+
+// ================================================================== SensorSectorMesh
+
+constexpr double kHalfPi = 1.5707963267948966;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kEps = 1e-7;
+// Index values run 0 .. 2**32 - 1.
+constexpr int64_t kIndexRange = int64_t(1) << 32;
+
+PyTypeObject mesh_type;
+SensorSectorMeshVtab mesh_vtab;
+
+// Imported at init.
+PyTypeObject* int_index_buffer_type;
+PyTypeObject* vertex_attribute_type;
+PyTypeObject* vertex_description_type;
+PyTypeObject* attrib_binding_type;
+
+const Py_ssize_t mesh_offsets[] = {
+    offsetof(SensorSectorMesh, binding),
+    offsetof(SensorSectorMesh, description),
+    offsetof(SensorSectorMesh, vertex_buffer),
+    offsetof(SensorSectorMesh, indexbuffer),
+};
+const frame::Fields mesh_fields{mesh_offsets, 4};
+
+PyObject* s_build[6];
+PyObject* s_add_vertices;
+PyObject* s_add_single;
+PyObject* ctor_names[9];
+PyObject* quad_names[4];
+
+SensorSectorMesh* cast(PyObject* o) { return reinterpret_cast<SensorSectorMesh*>(o); }
+
+// Report the pending error of a "-> void" method: a traceback entry at
+// `line`, then the unraisable report under the method's dotted name.
+void report(const frame::Where& here, int line) {
+    frame::add_traceback(here, line);
+    frame::write_unraisable(here.name);
+}
+
+void zero_division() { PyErr_SetString(PyExc_ZeroDivisionError, "float division"); }
+
+// ------------------------------------------------------------------ points
+
+struct Pt {
+    double x, y, z;
+};
+
+// P(az, el, r) from the cosines and sines, each product left to right.
+inline Pt point(double ca, double sa, double ce, double se, double r) {
+    return Pt{-((ca * ce) * r), se * r, (sa * ce) * r};
+}
+
+// cos and sin of step * k + lower for k = 0 .. n. A table when it can be
+// had; the values are the same either way (the same double angle goes into
+// the same libm call).
+class Angles {
+public:
+    Angles(double step, double lower, int64_t n) : step_(step), lower_(lower) {
+        if (n < 0 || n >= (int64_t(1) << 24)) return;
+        cs_ = static_cast<double*>(PyMem_Malloc(sizeof(double) * 2 * static_cast<size_t>(n + 1)));
+        if (!cs_) return;
+        for (int64_t k = 0; k <= n; ++k) {
+            double a = angle(k);
+            cs_[2 * k] = std::cos(a);
+            cs_[2 * k + 1] = std::sin(a);
+        }
+    }
+    ~Angles() { PyMem_Free(cs_); }
+    Angles(const Angles&) = delete;
+    Angles& operator=(const Angles&) = delete;
+
+    double angle(int64_t k) const { return step_ * static_cast<double>(k) + lower_; }
+    void get(int64_t k, double* c, double* s) const {
+        if (cs_) {
+            *c = cs_[2 * k];
+            *s = cs_[2 * k + 1];
+        } else {
+            double a = angle(k);
+            *c = std::cos(a);
+            *s = std::sin(a);
+        }
+    }
+
+private:
+    double step_, lower_;
+    double* cs_ = nullptr;
+};
+
+// ------------------------------------------------------------------ sinks
+
+// The direct path: records and indices written in place.
+struct DirectSink {
+    ConeVertex* v;
+    uint32_t* idx;
+    uint32_t b;
+
+    static void put(ConeVertex* out, const Pt& p) {
+        out->_position = linvec::ds_math::split3(p.x, p.y, p.z);
+    }
+    bool quad(const Pt& p0, const Pt& p1, const Pt& p2, const Pt& p3) {
+        put(v, p0);
+        put(v + 1, p1);
+        put(v + 2, p2);
+        put(v + 3, p3);
+        v += 4;
+        idx[0] = b;
+        idx[1] = b + 1;
+        idx[2] = b + 2;
+        idx[3] = b + 1;
+        idx[4] = b + 3;
+        idx[5] = b + 2;
+        idx += 6;
+        b += 4;
+        return true;
+    }
+    bool tri(const Pt& p0, const Pt& p1, const Pt& p2) {
+        put(v, p0);
+        put(v + 1, p1);
+        put(v + 2, p2);
+        v += 3;
+        idx[0] = b;
+        idx[1] = b + 1;
+        idx[2] = b + 2;
+        idx += 3;
+        b += 3;
+        return true;
+    }
+};
+
+// The general path: Vector3 objects through the method table. Returns false
+// with the error pending when a Vector3 cannot be built (the builder ends).
+struct GeneralSink {
+    SensorSectorMesh* self;
+
+    static frame::Ref vec(const Pt& p) { return frame::Ref::steal(linvec::vector3::make(p.x, p.y, p.z)); }
+    bool quad(const Pt& p0, const Pt& p1, const Pt& p2, const Pt& p3) {
+        frame::Ref v0 = vec(p0);
+        if (!v0) return false;
+        frame::Ref v1 = vec(p1);
+        if (!v1) return false;
+        frame::Ref v2 = vec(p2);
+        if (!v2) return false;
+        frame::Ref v3 = vec(p3);
+        if (!v3) return false;
+        self->vtab->add_vertices(self, v0.get(), v1.get(), v2.get(), v3.get(), 0);
+        return true;
+    }
+    bool tri(const Pt& p0, const Pt& p1, const Pt& p2) {
+        frame::Ref v0 = vec(p0);
+        if (!v0) return false;
+        frame::Ref v1 = vec(p1);
+        if (!v1) return false;
+        frame::Ref v2 = vec(p2);
+        if (!v2) return false;
+        self->vtab->add_single(self, v0.get(), v1.get(), v2.get(), 0);
+        return true;
+    }
+};
+
+PyObject* py_add_vertices(PyObject* self, PyObject* args, PyObject* kwds);
+PyObject* py_add_single(PyObject* self, PyObject* args, PyObject* kwds);
+
+// True when `name` may resolve to something other than the built-in method
+// (a Python subclass's override, an instance attribute) or the look-up
+// fails: the general path then makes the call and meets the same outcome.
+bool maybe_overridden(SensorSectorMesh* self, PyObject* name, PyCFunction builtin) {
+    PyTypeObject* t = Py_TYPE(self);
+    if (t->tp_dictoffset == 0 && !(t->tp_flags & Py_TPFLAGS_HEAPTYPE)) return false;
+    frame::Ref o = frame::find_override((PyObject*)self, name, builtin);
+    if (o) return true;
+    if (PyErr_Occurred()) {
+        PyErr_Clear();
+        return true;
+    }
+    return false;
+}
+
+// Set up the direct path for `nq` quads and `nt` triangles, or return false
+// (nothing changed, no error) when the general path must run.
+bool begin_direct(SensorSectorMesh* self, int64_t nq, int64_t nt, DirectSink* d) {
+    if (Py_TYPE(self->vertex_buffer) != &Cone::type ||
+        Py_TYPE(self->indexbuffer) != int_index_buffer_type)
+        return false;
+    if (nq > 0 && maybe_overridden(self, s_add_vertices, (PyCFunction)(void (*)())py_add_vertices))
+        return false;
+    if (nt > 0 && maybe_overridden(self, s_add_single, (PyCFunction)(void (*)())py_add_single))
+        return false;
+    auto* vb = reinterpret_cast<ConeVertexBuffer*>(self->vertex_buffer);
+    auto* ib = reinterpret_cast<IndexBuffer*>(self->indexbuffer);
+    if (vb->_vertices.exports > 0 || ib->_indices.exports > 0 || ib->index_size != 4) return false;
+    const int64_t nv = 4 * nq + 3 * nt;
+    const int64_t ni = 6 * nq + 3 * nt;
+    const int64_t have_v = Cone::count(vb);
+    const int64_t have_i = index_buffer::index_count(ib);
+    if (int64_t(self->next_index) + nv > kIndexRange || have_v + nv > ConeTraits::kMaxRecords ||
+        have_i + ni > index_buffer::kMaxIndices)
+        return false;
+    if (Cone::reserve(vb, have_v + nv) < 0 ||
+        ds_vertex_buffer::reserve_records(&ib->_indices, sizeof(uint32_t), have_i + ni) < 0) {
+        // Storage exhaustion: the general path meets it quad by quad.
+        PyErr_Clear();
+        return false;
+    }
+    d->v = Cone::extend(vb, nv);  // reserved above: cannot fail
+    d->idx = reinterpret_cast<uint32_t*>(ib->_indices.end);
+    ib->_indices.end += static_cast<size_t>(ni) * sizeof(uint32_t);
+    d->b = self->next_index;
+    return true;
+}
+
+// Run one builder's emission: the direct path when it applies, else the
+// general path; a Vector3 failure on the general path ends the builder and
+// is reported.
+template <class Body>
+void emit(SensorSectorMesh* self, const frame::Where& here, int64_t nq, int64_t nt, Body&& body) {
+    if (nq <= 0 && nt <= 0) return;
+    DirectSink d;
+    if (begin_direct(self, nq, nt, &d)) {
+        body(d);
+        self->next_index = d.b;
+        self->index_count = static_cast<int32_t>(static_cast<uint32_t>(self->index_count) +
+                                                 static_cast<uint32_t>(6 * nq + 3 * nt));
+        return;
+    }
+    GeneralSink g{self};
+    if (!body(g)) report(here, __LINE__);
+}
+
+// A void method's override dispatch: true when the override ran (its error
+// reported), false when the compiled body should run.
+bool dispatch(SensorSectorMesh* self, PyObject* name, PyCFunction builtin, const frame::Where& here,
+              std::initializer_list<PyObject*> args = {}) {
+    frame::Ref r;
+    if (!frame::call_override((PyObject*)self, name, builtin, &r, args)) return false;
+    if (!r) report(here, __LINE__);
+    return true;
+}
+
+int64_t nonneg(int32_t n) { return n > 0 ? n : 0; }
+
+// ------------------------------------------------------------------ emission
+
+PyObject* py_build_x_faces(PyObject*, PyObject*);
+PyObject* py_build_y_faces(PyObject*, PyObject*);
+PyObject* py_build_z_faces(PyObject*, PyObject*);
+PyObject* py_build_x_flat_faces(PyObject*, PyObject*);
+PyObject* py_build_y_flat_faces(PyObject*, PyObject*);
+PyObject* py_build_z_flat_faces(PyObject*, PyObject*);
+
+// Class check of a quad corner: a real Vector3 (None refused).
+bool require_vector3(PyObject* o, const char* argname) {
+    if (o && o != Py_None && linvec::vector3::check(o)) return true;
+    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
+                 argname, linvec::vector3::api.type->tp_name, o ? Py_TYPE(o)->tp_name : "NULL");
+    return false;
+}
+
+// The per-call emission of n vertices: each through ConeVertexBuffer.add,
+// then the indices through IntIndexBuffer.add; the first failure ends it.
+void emit_call(SensorSectorMesh* self, const frame::Where& here, PyObject* const* v, int n,
+               const int* pattern, int npattern) {
+    // Held for the call: an override reached from here may run any code.
+    frame::Ref vbo = frame::Ref::new_ref(self->vertex_buffer);
+    frame::Ref ibo = frame::Ref::new_ref(self->indexbuffer);
+    if (!PyObject_TypeCheck(vbo.get(), &Cone::type)) {
+        PyErr_Format(PyExc_AttributeError, "'%.50s' object has no attribute 'add'",
+                     Py_TYPE(vbo.get())->tp_name);
+        return report(here, __LINE__);
+    }
+    auto* vb = reinterpret_cast<ConeVertexBuffer*>(vbo.get());
+    auto* vt = reinterpret_cast<ConeVertexBufferVtab*>(vb->base.vtab);
+    for (int k = 0; k < n; ++k) {
+        frame::Ref r = frame::Ref::steal(vt->add(vb, v[k], 0));
+        if (!r) return report(here, __LINE__);
+    }
+    if (!PyObject_TypeCheck(ibo.get(), int_index_buffer_type)) {
+        PyErr_Format(PyExc_AttributeError, "'%.50s' object has no attribute 'add'",
+                     Py_TYPE(ibo.get())->tp_name);
+        return report(here, __LINE__);
+    }
+    auto* ib = reinterpret_cast<IndexBuffer*>(ibo.get());
+    const int64_t b = self->next_index;
+    for (int k = 0; k < npattern; ++k) {
+        frame::Ref r = frame::Ref::steal(ib->vtab->add(ib, b + pattern[k], 0));
+        if (!r) return report(here, __LINE__);
+    }
+    self->next_index = static_cast<uint32_t>(b + n);
+    self->index_count = static_cast<int32_t>(static_cast<uint32_t>(self->index_count) +
+                                             static_cast<uint32_t>(npattern));
+}
+
+void add_vertices(SensorSectorMesh* self, PyObject* v0, PyObject* v1, PyObject* v2, PyObject* v3,
+                  int skip) {
+    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.add_vertices",
+                                   kFile};
+    if (!skip && dispatch(self, s_add_vertices, (PyCFunction)(void (*)())py_add_vertices, here,
+                          {v0, v1, v2, v3}))
+        return;
+    static const int pattern[6] = {0, 1, 2, 1, 3, 2};
+    PyObject* const v[4] = {v0, v1, v2, v3};
+    emit_call(self, here, v, 4, pattern, 6);
+}
+
+void add_single(SensorSectorMesh* self, PyObject* v0, PyObject* v1, PyObject* v2, int skip) {
+    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.add_single",
+                                   kFile};
+    if (!skip && dispatch(self, s_add_single, (PyCFunction)(void (*)())py_add_single, here,
+                          {v0, v1, v2}))
+        return;
+    static const int pattern[3] = {0, 1, 2};
+    PyObject* const v[3] = {v0, v1, v2};
+    emit_call(self, here, v, 3, pattern, 3);
+}
+
+// ------------------------------------------------------------------ rounded builders
+
+// Lower and upper elevation cones.
+void build_x_faces(SensorSectorMesh* self, int skip) {
+    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_x_faces",
+                                   kFile};
+    if (!skip && dispatch(self, s_build[0], py_build_x_faces, here)) return;
+    if (self->az_precision == 0) {
+        zero_division();
+        return report(here, __LINE__);
+    }
+    const double step = (self->az_max - self->az_min) / self->az_precision;
+    const int64_t A = nonneg(self->az_precision);
+    const bool upper = kHalfPi - self->el_max > kEps;
+    const double n = self->near_range, f = self->far_range;
+    const double ce0 = std::cos(self->el_min), se0 = std::sin(self->el_min);
+    const double ce1 = std::cos(self->el_max), se1 = std::sin(self->el_max);
+    Angles az(step, self->az_min, A);
+    emit(self, here, A * (upper ? 2 : 1), 0, [&](auto& sink) {
+        for (int64_t i = 0; i < A; ++i) {
+            double c0, s0, c1, s1;
+            az.get(i, &c0, &s0);
+            az.get(i + 1, &c1, &s1);
+            if (!sink.quad(point(c0, s0, ce0, se0, n), point(c0, s0, ce0, se0, f),
+                           point(c1, s1, ce0, se0, n), point(c1, s1, ce0, se0, f)))
+                return false;
+            if (upper && !sink.quad(point(c0, s0, ce1, se1, n), point(c0, s0, ce1, se1, f),
+                                    point(c1, s1, ce1, se1, n), point(c1, s1, ce1, se1, f)))
+                return false;
+        }
+        return true;
+    });
+}
+
+// The two side walls.
+void build_y_faces(SensorSectorMesh* self, int skip) {
+    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_y_faces",
+                                   kFile};
+    if (!skip && dispatch(self, s_build[1], py_build_y_faces, here)) return;
+    if (self->el_precision == 0) {
+        zero_division();
+        return report(here, __LINE__);
+    }
+    const double step = (self->el_max - self->el_min) / self->el_precision;
+    const int64_t E = nonneg(self->el_precision);
+    const double n = self->near_range, f = self->far_range;
+    const double ca0 = std::cos(self->az_min), sa0 = std::sin(self->az_min);
+    const double ca1 = std::cos(self->az_max), sa1 = std::sin(self->az_max);
+    Angles el(step, self->el_min, E);
+    emit(self, here, 2 * E, 0, [&](auto& sink) {
+        for (int64_t j = 0; j < E; ++j) {
+            double c0, s0, c1, s1;
+            el.get(j, &c0, &s0);
+            el.get(j + 1, &c1, &s1);
+            if (!sink.quad(point(ca0, sa0, c0, s0, n), point(ca0, sa0, c0, s0, f),
+                           point(ca0, sa0, c1, s1, n), point(ca0, sa0, c1, s1, f)))
+                return false;
+            if (!sink.quad(point(ca1, sa1, c0, s0, n), point(ca1, sa1, c0, s0, f),
+                           point(ca1, sa1, c1, s1, n), point(ca1, sa1, c1, s1, f)))
+                return false;
+        }
+        return true;
+    });
+}
+
+// The near and far spherical caps.
+void build_z_faces(SensorSectorMesh* self, int skip) {
+    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_z_faces",
+                                   kFile};
+    if (!skip && dispatch(self, s_build[2], py_build_z_faces, here)) return;
+    if (self->az_precision == 0) {
+        zero_division();
+        return report(here, __LINE__);
+    }
+    const double astep = (self->az_max - self->az_min) / self->az_precision;
+    if (self->el_precision == 0) {
+        zero_division();
+        return report(here, __LINE__);
+    }
+    const double estep = (self->el_max - self->el_min) / self->el_precision;
+    const int64_t A = nonneg(self->az_precision), E = nonneg(self->el_precision);
+    const bool near_cap = self->near_range >= kEps;
+    const double n = self->near_range, f = self->far_range;
+    Angles az(astep, self->az_min, A);
+    Angles el(estep, self->el_min, E);
+    emit(self, here, A * E * (near_cap ? 2 : 1), 0, [&](auto& sink) {
+        for (int64_t i = 0; i < A; ++i) {
+            double ca0, sa0, ca1, sa1;
+            az.get(i, &ca0, &sa0);
+            az.get(i + 1, &ca1, &sa1);
+            for (int64_t j = 0; j < E; ++j) {
+                double ce0, se0, ce1, se1;
+                el.get(j, &ce0, &se0);
+                el.get(j + 1, &ce1, &se1);
+                if (near_cap &&
+                    !sink.quad(point(ca0, sa0, ce0, se0, n), point(ca0, sa0, ce1, se1, n),
+                               point(ca1, sa1, ce0, se0, n), point(ca1, sa1, ce1, se1, n)))
+                    return false;
+                if (!sink.quad(point(ca0, sa0, ce0, se0, f), point(ca0, sa0, ce1, se1, f),
+                               point(ca1, sa1, ce0, se0, f), point(ca1, sa1, ce1, se1, f)))
+                    return false;
+            }
+        }
+        return true;
+    });
+}
+
+// ------------------------------------------------------------------ capped builders
+
+// Pf(az, el, r): P with the height taken from el_max whatever el is.
+inline Pt flat_point(double ca, double sa, double ce, double se_max, double r) {
+    return point(ca, sa, ce, se_max, r);
+}
+
+// Lower and upper boundary.
+void build_x_flat_faces(SensorSectorMesh* self, int skip) {
+    static const frame::Where here{
+        "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_x_flat_faces", kFile};
+    if (!skip && dispatch(self, s_build[3], py_build_x_flat_faces, here)) return;
+    if (self->az_precision == 0) {
+        zero_division();
+        return report(here, __LINE__);
+    }
+    const double step = (self->az_max - self->az_min) / self->az_precision;
+    const int64_t A = nonneg(self->az_precision);
+    const bool upper = kHalfPi - self->el_max > kEps;
+    const double n = self->near_range, f = self->far_range;
+    const double ce0 = std::cos(self->el_min);
+    const double ce1 = std::cos(self->el_max), se1 = std::sin(self->el_max);
+    Angles az(step, self->az_min, A);
+    emit(self, here, A * (upper ? 2 : 1), 0, [&](auto& sink) {
+        for (int64_t i = 0; i < A; ++i) {
+            double c0, s0, c1, s1;
+            az.get(i, &c0, &s0);
+            az.get(i + 1, &c1, &s1);
+            if (!sink.quad(flat_point(c0, s0, ce0, se1, n), flat_point(c0, s0, ce0, se1, f),
+                           flat_point(c1, s1, ce0, se1, n), flat_point(c1, s1, ce0, se1, f)))
+                return false;
+            if (upper && !sink.quad(point(c0, s0, ce1, se1, n), point(c0, s0, ce1, se1, f),
+                                    point(c1, s1, ce1, se1, n), point(c1, s1, ce1, se1, f)))
+                return false;
+        }
+        return true;
+    });
+}
+
+// The two side walls, one planar quad each.
+void build_y_flat_faces(SensorSectorMesh* self, int skip) {
+    static const frame::Where here{
+        "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_y_flat_faces", kFile};
+    if (!skip && dispatch(self, s_build[4], py_build_y_flat_faces, here)) return;
+    const double n = self->near_range, f = self->far_range;
+    const double ca0 = std::cos(self->az_min), sa0 = std::sin(self->az_min);
+    const double ca1 = std::cos(self->az_max), sa1 = std::sin(self->az_max);
+    const double ce0 = std::cos(self->el_min);
+    const double ce1 = std::cos(self->el_max), se1 = std::sin(self->el_max);
+    emit(self, here, 2, 0, [&](auto& sink) {
+        if (!sink.quad(flat_point(ca0, sa0, ce0, se1, n), flat_point(ca0, sa0, ce0, se1, f),
+                       flat_point(ca0, sa0, ce1, se1, n), flat_point(ca0, sa0, ce1, se1, f)))
+            return false;
+        return sink.quad(flat_point(ca1, sa1, ce0, se1, n), flat_point(ca1, sa1, ce0, se1, f),
+                         flat_point(ca1, sa1, ce1, se1, n), flat_point(ca1, sa1, ce1, se1, f));
+    });
+}
+
+// The flat caps: annular sectors, or pie sectors closed at the axis when
+// el_max is at the zenith.
+void build_z_flat_faces(SensorSectorMesh* self, int skip) {
+    static const frame::Where here{
+        "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_z_flat_faces", kFile};
+    if (!skip && dispatch(self, s_build[5], py_build_z_flat_faces, here)) return;
+    if (self->az_precision == 0) {
+        zero_division();
+        return report(here, __LINE__);
+    }
+    const double step = (self->az_max - self->az_min) / self->az_precision;
+    const int64_t A = nonneg(self->az_precision);
+    const bool near_cap = self->near_range >= kEps;
+    const bool zenith = kHalfPi - self->el_max < kEps;
+    const int64_t caps = A * (near_cap ? 2 : 1);
+    const double ce0 = std::cos(self->el_min);
+    const double ce1 = std::cos(self->el_max), se1 = std::sin(self->el_max);
+    Angles az(step, self->az_min, A);
+    emit(self, here, zenith ? 0 : caps, zenith ? caps : 0, [&](auto& sink) {
+        for (int64_t i = 0; i < A; ++i) {
+            double c0, s0, c1, s1;
+            az.get(i, &c0, &s0);
+            az.get(i + 1, &c1, &s1);
+            for (int cap = near_cap ? 0 : 1; cap < 2; ++cap) {
+                const double r = cap == 0 ? self->near_range : self->far_range;
+                if (zenith) {
+                    const Pt apex{0.0, se1 * r, 0.0};
+                    if (!sink.tri(flat_point(c0, s0, ce0, se1, r), apex, flat_point(c1, s1, ce0, se1, r)))
+                        return false;
+                } else if (!sink.quad(flat_point(c0, s0, ce0, se1, r), flat_point(c0, s0, ce1, se1, r),
+                                      flat_point(c1, s1, ce0, se1, r), flat_point(c1, s1, ce1, se1, r))) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    });
+}
+
+// ------------------------------------------------------------------ Python wrappers
+
+#define BUILDER_WRAPPER(name)                          \
+    PyObject* py_##name(PyObject* self, PyObject*) {   \
+        name(cast(self), 1);                           \
+        Py_RETURN_NONE;                                \
+    }
+BUILDER_WRAPPER(build_x_faces)
+BUILDER_WRAPPER(build_y_faces)
+BUILDER_WRAPPER(build_z_faces)
+BUILDER_WRAPPER(build_x_flat_faces)
+BUILDER_WRAPPER(build_y_flat_faces)
+BUILDER_WRAPPER(build_z_flat_faces)
+#undef BUILDER_WRAPPER
+
+// Parse n Vector3 corners; None is refused like any other non-Vector3.
+bool parse_corners(const char* fname, PyObject* args, PyObject* kwds, int n, PyObject** v) {
+    if (frame::parse_args(fname, args, kwds, quad_names, n, v) < 0) return false;
+    static const char* const argnames[4] = {"v0", "v1", "v2", "v3"};
+    for (int k = 0; k < n; ++k)
+        if (!require_vector3(v[k], argnames[k])) return false;
+    return true;
+}
+
+PyObject* py_add_vertices(PyObject* self, PyObject* args, PyObject* kwds) {
+    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.add_vertices",
+                                   kFile};
+    PyObject* v[4];
+    if (!parse_corners("add_vertices", args, kwds, 4, v)) return FRAME_FAIL(here, nullptr);
+    add_vertices(cast(self), v[0], v[1], v[2], v[3], 1);
+    Py_RETURN_NONE;
+}
+
+PyObject* py_add_single(PyObject* self, PyObject* args, PyObject* kwds) {
+    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.add_single",
+                                   kFile};
+    PyObject* v[3];
+    if (!parse_corners("add_single", args, kwds, 3, v)) return FRAME_FAIL(here, nullptr);
+    add_single(cast(self), v[0], v[1], v[2], 1);
+    Py_RETURN_NONE;
+}
+
+// ------------------------------------------------------------------ construction
+
+// Quads and triangles the compiled builders emit for these limits; false
+// with OverflowError when the vertices would pass the 32-bit index range or
+// the indices what an index buffer holds.
+bool check_counts(const SensorSectorMesh* m, int64_t* nverts, int64_t* nindices) {
+    using wide = __int128;
+    const wide A = nonneg(m->az_precision), E = nonneg(m->el_precision);
+    const wide U = kHalfPi - m->el_max > kEps;
+    const wide W = kTwoPi - (m->az_max - m->az_min) >= kEps;
+    const wide N = m->near_range >= kEps;
+    wide quads, tris = 0;
+    if (m->is_rounded) {
+        quads = A * (1 + U) + 2 * E * W + A * E * (1 + N);
+    } else {
+        const wide T = kHalfPi - m->el_max < kEps;
+        quads = A * (1 + U) + 2 * W + A * (1 + N) * (1 - T);
+        tris = A * (1 + N) * T;
+    }
+    const wide v = 4 * quads + 3 * tris, i = 6 * quads + 3 * tris;
+    if (v > kIndexRange || i > index_buffer::kMaxIndices) {
+        char msg[200];
+        std::snprintf(msg, sizeof msg,
+                      "SensorSectorMesh of %.0f vertices and %.0f indices passes the 32-bit "
+                      "index range",
+                      static_cast<double>(v), static_cast<double>(i));
+        PyErr_SetString(PyExc_OverflowError, msg);
+        return false;
+    }
+    *nverts = static_cast<int64_t>(v);
+    *nindices = static_cast<int64_t>(i);
+    return true;
+}
+
+PyObject* new_attribute(PyObject* vb, int location, int offset) {
+    frame::Ref args = frame::Ref::steal(Py_BuildValue("(OiiiOi)", vb, location, 3, 5126, Py_False, offset));
+    if (!args) return nullptr;
+    return PyObject_Call((PyObject*)vertex_attribute_type, args.get(), nullptr);
+}
+
+int mesh_cinit(SensorSectorMesh* self, PyObject* args, PyObject* kwds) {
+    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.__cinit__",
+                                   kFile};
+    PyObject* v[9];
+    if (frame::parse_args("__cinit__", args, kwds, ctor_names, 9, v) < 0) return FRAME_FAIL(here, -1);
+    double limits[6];
+    for (int k = 0; k < 6; ++k)
+        if (!frame::to_double(v[k], &limits[k])) return FRAME_FAIL(here, -1);
+    int32_t az_precision, el_precision;
+    if (!frame::to_int32(v[6], &az_precision) || !frame::to_int32(v[7], &el_precision))
+        return FRAME_FAIL(here, -1);
+    bool rounded;
+    if (!frame::to_bool(v[8], &rounded)) return FRAME_FAIL(here, -1);
+
+    self->az_min = limits[0];
+    self->az_max = limits[1];
+    self->el_min = limits[2];
+    self->el_max = limits[3];
+    self->near_range = limits[4];
+    self->far_range = limits[5];
+    self->az_precision = az_precision;
+    self->el_precision = el_precision;
+    self->is_rounded = rounded ? 1 : 0;
+    self->next_index = 0;
+    self->index_count = 0;
+    int64_t nverts, nindices;
+    if (!check_counts(self, &nverts, &nindices)) return FRAME_FAIL(here, -1);
+
+    frame::Ref ib = frame::Ref::steal(PyObject_CallNoArgs((PyObject*)int_index_buffer_type));
+    if (!ib) return FRAME_FAIL(here, -1);
+    frame::set_field(&self->indexbuffer, ib.get());
+    frame::Ref vb = frame::Ref::steal(PyObject_CallNoArgs((PyObject*)&Cone::type));
+    if (!vb) return FRAME_FAIL(here, -1);
+    frame::set_field(&self->vertex_buffer, vb.get());
+
+    // The compiled builders need exactly these counts; reserving them once
+    // spares the per-builder growth. A Python subclass may emit anything,
+    // so its builders reserve their own.
+    if (Py_TYPE(self) == &mesh_type) {
+        auto* cvb = reinterpret_cast<ConeVertexBuffer*>(vb.get());
+        auto* cib = reinterpret_cast<IndexBuffer*>(ib.get());
+        if (Cone::reserve(cvb, nverts) < 0 ||
+            ds_vertex_buffer::reserve_records(&cib->_indices, sizeof(uint32_t), nindices) < 0)
+            PyErr_Clear();  // the builders meet and report the shortage
+    }
+
+    SensorSectorMeshVtab* vt = self->vtab;
+    if (self->is_rounded) {
+        vt->build_x_faces(self, 0);
+        if (kTwoPi - (self->az_max - self->az_min) >= kEps) vt->build_y_faces(self, 0);
+        vt->build_z_faces(self, 0);
+    } else {
+        vt->build_x_flat_faces(self, 0);
+        if (kTwoPi - (self->az_max - self->az_min) >= kEps) vt->build_y_flat_faces(self, 0);
+        vt->build_z_flat_faces(self, 0);
+    }
+
+    // Upload, vertices first. The fields are re-read: a builder override
+    // may have replaced nothing, but holds the buffers alive meanwhile.
+    {
+        auto* cvb = reinterpret_cast<ConeVertexBuffer*>(vb.get());
+        frame::Ref r = frame::Ref::steal(
+            reinterpret_cast<ConeVertexBufferVtab*>(cvb->base.vtab)->buffer_data(cvb, 0));
+        if (!r) return FRAME_FAIL(here, -1);
+        auto* cib = reinterpret_cast<IndexBuffer*>(ib.get());
+        r = frame::Ref::steal(cib->vtab->buffer_data(cib, 0));
+        if (!r) return FRAME_FAIL(here, -1);
+    }
+
+    frame::Ref desc = frame::Ref::steal(PyObject_CallNoArgs((PyObject*)vertex_description_type));
+    if (!desc) return FRAME_FAIL(here, -1);
+    frame::set_field(&self->description, desc.get());
+    auto* d = reinterpret_cast<attrib_binding::VertexDescription*>(desc.get());
+    frame::Ref hi = frame::Ref::steal(new_attribute(vb.get(), 0, 0));
+    if (!hi) return FRAME_FAIL(here, -1);
+    frame::Ref r = frame::Ref::steal(d->vtab->add(d, hi.get(), 0));
+    if (!r) return FRAME_FAIL(here, -1);
+    frame::Ref lo = frame::Ref::steal(new_attribute(vb.get(), 1, 12));
+    if (!lo) return FRAME_FAIL(here, -1);
+    r = frame::Ref::steal(d->vtab->add(d, lo.get(), 0));
+    if (!r) return FRAME_FAIL(here, -1);
+
+    frame::Ref binding = frame::Ref::steal(
+        PyObject_CallFunctionObjArgs((PyObject*)attrib_binding_type, desc.get(), ib.get(), nullptr));
+    if (!binding) return FRAME_FAIL(here, -1);
+    frame::set_field(&self->binding, binding.get());
+    return 0;
+}
+
+PyObject* mesh_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
+    PyObject* o = frame::alloc_instance(t, mesh_fields);
+    if (!o) return nullptr;
+    cast(o)->vtab = &mesh_vtab;
+    if (mesh_cinit(cast(o), args, kwds) < 0) {
+        Py_DECREF(o);
+        return nullptr;
+    }
+    return o;
+}
+
+int mesh_traverse(PyObject* o, visitproc visit, void* arg) {
+    return frame::traverse_fields(o, mesh_fields, visit, arg);
+}
+int mesh_clear(PyObject* o) {
+    frame::clear_fields(o, mesh_fields);
+    return 0;
+}
+void mesh_dealloc(PyObject* o) { frame::dealloc_instance(o, mesh_fields); }
+
+PyObject* get_vertex_buffer(PyObject* o, void*) { return frame::Ref::new_ref(cast(o)->vertex_buffer).release(); }
+PyObject* get_indexbuffer(PyObject* o, void*) { return frame::Ref::new_ref(cast(o)->indexbuffer).release(); }
+
+PyMethodDef mesh_methods[] = {
+    {"build_x_faces", py_build_x_faces, METH_NOARGS, "SensorSectorMesh.build_x_faces(self) -> void"},
+    {"build_y_faces", py_build_y_faces, METH_NOARGS, "SensorSectorMesh.build_y_faces(self) -> void"},
+    {"build_z_faces", py_build_z_faces, METH_NOARGS, "SensorSectorMesh.build_z_faces(self) -> void"},
+    {"build_x_flat_faces", py_build_x_flat_faces, METH_NOARGS,
+     "SensorSectorMesh.build_x_flat_faces(self) -> void"},
+    {"build_y_flat_faces", py_build_y_flat_faces, METH_NOARGS,
+     "SensorSectorMesh.build_y_flat_faces(self) -> void"},
+    {"build_z_flat_faces", py_build_z_flat_faces, METH_NOARGS,
+     "SensorSectorMesh.build_z_flat_faces(self) -> void"},
+    {"add_vertices", (PyCFunction)(void (*)())py_add_vertices, METH_VARARGS | METH_KEYWORDS,
+     "SensorSectorMesh.add_vertices(self, Vector3 v0, Vector3 v1, Vector3 v2, Vector3 v3) -> void"},
+    {"add_single", (PyCFunction)(void (*)())py_add_single, METH_VARARGS | METH_KEYWORDS,
+     "SensorSectorMesh.add_single(self, Vector3 v0, Vector3 v1, Vector3 v2) -> void"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef mesh_getset[] = {
+    {"vertex_buffer", get_vertex_buffer, nullptr, "The ConeVertexBuffer of the mesh.", nullptr},
+    {"indexbuffer", get_indexbuffer, nullptr, "The IntIndexBuffer of the mesh.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// ------------------------------------------------------------------ registration
+
+int register_classes(PyObject* module) {
+    if (Cone::register_class(module) < 0) return -1;
+
+    static const char* const builders[6] = {"build_x_faces",      "build_y_faces",
+                                            "build_z_faces",      "build_x_flat_faces",
+                                            "build_y_flat_faces", "build_z_flat_faces"};
+    for (int k = 0; k < 6; ++k)
+        if (!(s_build[k] = frame::intern(builders[k]))) return -1;
+    static const char* const ctor[9] = {"az_min",       "az_max",       "el_min",
+                                        "el_max",       "near_range",   "far_range",
+                                        "az_precision", "el_precision", "is_rounded"};
+    for (int k = 0; k < 9; ++k)
+        if (!(ctor_names[k] = frame::intern(ctor[k]))) return -1;
+    static const char* const corners[4] = {"v0", "v1", "v2", "v3"};
+    for (int k = 0; k < 4; ++k)
+        if (!(quad_names[k] = frame::intern(corners[k]))) return -1;
+    if (!(s_add_vertices = frame::intern("add_vertices")) || !(s_add_single = frame::intern("add_single")))
+        return -1;
+
+    mesh_vtab.build_x_faces = build_x_faces;
+    mesh_vtab.build_y_faces = build_y_faces;
+    mesh_vtab.build_z_faces = build_z_faces;
+    mesh_vtab.build_x_flat_faces = build_x_flat_faces;
+    mesh_vtab.build_y_flat_faces = build_y_flat_faces;
+    mesh_vtab.build_z_flat_faces = build_z_flat_faces;
+    mesh_vtab.add_vertices = add_vertices;
+    mesh_vtab.add_single = add_single;
+
+    frame::ClassSpec spec{};
+    spec.type = &mesh_type;
+    spec.dotted = "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh";
+    spec.short_name = kSensorSectorMesh;
+    spec.basicsize = sizeof(SensorSectorMesh);
+    spec.doc =
+        " Geometry for a cone defined by azimuth, elevation, and range limits.\n"
+        "        Cone can be capped or rounded.\n"
+        "    ";
+    spec.tp_new = mesh_new;
+    spec.tp_dealloc = mesh_dealloc;
+    spec.tp_traverse = mesh_traverse;
+    spec.tp_clear = mesh_clear;
+    spec.methods = mesh_methods;
+    spec.getset = mesh_getset;
+    spec.vtable = &mesh_vtab;
+    return frame::register_class(module, spec);
+}
+
+int import_classes(PyObject*) {
+    namespace ab = attrib_binding;
+    namespace ibf = index_buffer;
+    int_index_buffer_type = frame::import_class(ibf::kModule, ibf::kIntIndexBuffer,
+                                                sizeof(ibf::IntIndexBuffer), ibf::kHeader);
+    if (!int_index_buffer_type || !frame::import_vtable(int_index_buffer_type)) return -1;
+    vertex_attribute_type = frame::import_class(ab::kModule, ab::kVertexAttribute,
+                                                sizeof(ab::VertexAttribute), ab::kHeader);
+    if (!vertex_attribute_type || !frame::import_vtable(vertex_attribute_type)) return -1;
+    vertex_description_type = frame::import_class(ab::kModule, ab::kVertexDescription,
+                                                  sizeof(ab::VertexDescription), ab::kHeader);
+    if (!vertex_description_type || !frame::import_vtable(vertex_description_type)) return -1;
+    attrib_binding_type = frame::import_class(ab::kModule, ab::kAttribBinding,
+                                              sizeof(ab::AttribBinding), ab::kHeader);
+    if (!attrib_binding_type || !frame::import_vtable(attrib_binding_type)) return -1;
+    return 0;
+}
+
+PyModuleDef def = {PyModuleDef_HEAD_INIT, "sensor_sector_mesh", nullptr, -1, nullptr,
+                   nullptr, nullptr, nullptr, nullptr};
+
+}  // namespace
+}  // namespace vesk::sensor_sector_mesh
+
+PyMODINIT_FUNC PyInit_sensor_sector_mesh() {
+    using namespace vesk::sensor_sector_mesh;
+    frame::ModuleInit init{&def, kModule, kFile};
+    init.register_classes = register_classes;
+    init.import_classes = import_classes;
+    return frame::init_module(init);
+}
