@@ -30,6 +30,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <type_traits>
+#include <utility>
 
 namespace vesk::sensor_sector_mesh {
 namespace {
@@ -180,6 +186,49 @@ struct DirectSink {
         b += 4;
         return true;
     }
+    // One quad of ready records; `stream` when `v` is 16-byte aligned (a
+    // quad is 96 bytes, so it stays aligned).
+    void copy_quad(const ConeVertex* r0, const ConeVertex* r1, const ConeVertex* r2,
+                   const ConeVertex* r3, bool stream) {
+#if defined(__SSE2__)
+        if (stream) {
+            // 4 records of 24 bytes = 6 aligned 16-byte stores.
+            auto lo16 = [](const ConeVertex* r, int at) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(r) + at));
+            };
+            auto lo8 = [](const ConeVertex* r, int at) {
+                return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(r) + at));
+            };
+            __m128i* out = reinterpret_cast<__m128i*>(v);
+            _mm_stream_si128(out, lo16(r0, 0));
+            _mm_stream_si128(out + 1, _mm_unpacklo_epi64(lo8(r0, 16), lo8(r1, 0)));
+            _mm_stream_si128(out + 2, lo16(r1, 8));
+            _mm_stream_si128(out + 3, lo16(r2, 0));
+            _mm_stream_si128(out + 4, _mm_unpacklo_epi64(lo8(r2, 16), lo8(r3, 0)));
+            _mm_stream_si128(out + 5, lo16(r3, 8));
+            v += 4;
+            const int s[6] = {0, 1, 2, 1, 3, 2};
+            for (int k = 0; k < 6; ++k) _mm_stream_si32(reinterpret_cast<int*>(idx + k), static_cast<int>(b + s[k]));
+            idx += 6;
+            b += 4;
+            return;
+        }
+#endif
+        (void)stream;
+        v[0] = *r0;
+        v[1] = *r1;
+        v[2] = *r2;
+        v[3] = *r3;
+        v += 4;
+        idx[0] = b;
+        idx[1] = b + 1;
+        idx[2] = b + 2;
+        idx[3] = b + 1;
+        idx[4] = b + 3;
+        idx[5] = b + 2;
+        idx += 6;
+        b += 4;
+    }
     bool tri(const Pt& p0, const Pt& p1, const Pt& p2) {
         put(v, p0);
         put(v + 1, p1);
@@ -193,6 +242,17 @@ struct DirectSink {
         return true;
     }
 };
+
+// Streaming stores for the bulk copy: the arrays are written once, front to
+// back, and are far larger than the caches, so writing around the caches
+// saves reading every line before it is overwritten.
+#if defined(__SSE2__)
+inline bool stream_aligned(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 15) == 0; }
+inline void stream_fence() { _mm_sfence(); }
+#else
+inline bool stream_aligned(const void*) { return false; }
+inline void stream_fence() {}
+#endif
 
 // The general path: Vector3 objects through the method table. Returns false
 // with the error pending when a Vector3 cannot be built (the builder ends).
@@ -444,6 +504,48 @@ void build_y_faces(SensorSectorMesh* self, int skip) {
     });
 }
 
+// The caps on the direct path. Every grid point P(a_i, e_j, r) is a corner
+// of up to four quads; it is computed and split once, into a row of records
+// for a_i and one for a_i+1, and copied into each quad (the same arithmetic,
+// so the same bits). False when the rows cannot be had.
+bool cap_rows(DirectSink& sink, const Angles& az, const Angles& el, int64_t A, int64_t E,
+              bool near_cap, double n, double f) {
+    if (E + 1 >= (int64_t(1) << 24)) return false;
+    const size_t row = static_cast<size_t>(E + 1);
+    ConeVertex* rows = static_cast<ConeVertex*>(PyMem_Malloc(4 * row * sizeof(ConeVertex)));
+    if (!rows) {
+        PyErr_Clear();
+        return false;
+    }
+    // [near, far] x [a_i, a_i+1]
+    ConeVertex* cur[2] = {rows, rows + row};
+    ConeVertex* next[2] = {rows + 2 * row, rows + 3 * row};
+    const double ranges[2] = {n, f};
+    auto fill = [&](ConeVertex* const out[2], int64_t i) {
+        double ca, sa;
+        az.get(i, &ca, &sa);
+        for (int64_t j = 0; j <= E; ++j) {
+            double ce, se;
+            el.get(j, &ce, &se);
+            for (int c = near_cap ? 0 : 1; c < 2; ++c) DirectSink::put(out[c] + j, point(ca, sa, ce, se, ranges[c]));
+        }
+    };
+    fill(cur, 0);
+    const bool stream = stream_aligned(sink.v);
+    for (int64_t i = 0; i < A; ++i) {
+        fill(next, i + 1);
+        for (int64_t j = 0; j < E; ++j) {
+            for (int c = near_cap ? 0 : 1; c < 2; ++c)
+                sink.copy_quad(cur[c] + j, cur[c] + j + 1, next[c] + j, next[c] + j + 1, stream);
+        }
+        std::swap(cur[0], next[0]);
+        std::swap(cur[1], next[1]);
+    }
+    stream_fence();
+    PyMem_Free(rows);
+    return true;
+}
+
 // The near and far spherical caps.
 void build_z_faces(SensorSectorMesh* self, int skip) {
     static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_z_faces",
@@ -465,6 +567,9 @@ void build_z_faces(SensorSectorMesh* self, int skip) {
     Angles az(astep, self->az_min, A);
     Angles el(estep, self->el_min, E);
     emit(self, here, A * E * (near_cap ? 2 : 1), 0, [&](auto& sink) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(sink)>, DirectSink>) {
+            if (cap_rows(sink, az, el, A, E, near_cap, n, f)) return true;
+        }
         for (int64_t i = 0; i < A; ++i) {
             double ca0, sa0, ca1, sa1;
             az.get(i, &ca0, &sa0);
