@@ -86,10 +86,6 @@
 #include <string>
 #include <type_traits>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 namespace vesk::ds_vertex_buffer {
 
 // ---------------------------------------------------------------- record descriptions
@@ -151,22 +147,6 @@ inline constexpr const char* kChecksumText = "0xd66f295 = (_gl_id, _vertices)";
 
 // ---------------------------------------------------------------- storage helpers
 
-// Large arrays are filled once, front to back, right after they are
-// reserved: backing them with transparent huge pages (where the system
-// leaves that to madvise) saves most of the page faults of the first fill.
-inline void advise_huge_pages(char* p, size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    if (bytes < 2 * kHuge) return;
-    uintptr_t lo = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-    uintptr_t hi = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
-    if (hi > lo) (void)madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_HUGEPAGE);
-#else
-    (void)p;
-    (void)bytes;
-#endif
-}
-
 // Grow `a` to hold exactly `n` records of `record_size` bytes unless it
 // already holds room for them. Moving storage under an exported view would
 // free memory the view reads, so any growth is refused while views exist.
@@ -191,7 +171,6 @@ inline int reserve_records(frame::RecordArray* a, size_t record_size, Py_ssize_t
     a->begin = p;
     a->end = p + used;
     a->capacity = p + want;
-    advise_huge_pages(p, want);
     return 0;
 }
 
