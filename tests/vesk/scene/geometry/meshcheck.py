@@ -87,3 +87,53 @@ def normals_toward(pos, tris, point, min_area=0.0):
     d = np.asarray(point, dtype=np.float64) - centroids(pos, tris)
     area = 0.5 * np.linalg.norm(n, axis=1)
     return (np.einsum("ij,ij->i", n, d) > 0) | (area <= min_area)
+
+
+# ---------------------------------------------------------------- GL read-back
+
+
+def buffer_contents(gl, name, dtype):
+    """The data store of GL buffer `name` as a numpy array, read through
+    GL_COPY_READ_BUFFER (the array and element bindings stay untouched)."""
+    gl.glBindBuffer(gl.GL_COPY_READ_BUFFER, name)
+    try:
+        size = int(gl.glGetBufferParameteriv(gl.GL_COPY_READ_BUFFER, gl.GL_BUFFER_SIZE))
+        if size == 0:
+            return np.zeros(0, dtype)
+        data = gl.glGetBufferSubData(gl.GL_COPY_READ_BUFFER, 0, size)
+        return np.frombuffer(bytes(data), dtype)
+    finally:
+        gl.glBindBuffer(gl.GL_COPY_READ_BUFFER, 0)
+
+
+def vertex_attrib(gl, location):
+    """Attribute state at `location` in the bound vertex array object."""
+    out = np.zeros(4, np.int32)
+
+    def get(pname):
+        gl.glGetVertexAttribiv(location, pname, out)
+        return int(out[0])
+
+    return {
+        "enabled": get(gl.GL_VERTEX_ATTRIB_ARRAY_ENABLED),
+        "size": get(gl.GL_VERTEX_ATTRIB_ARRAY_SIZE),
+        "type": get(gl.GL_VERTEX_ATTRIB_ARRAY_TYPE),
+        "normalized": get(gl.GL_VERTEX_ATTRIB_ARRAY_NORMALIZED),
+        "stride": get(gl.GL_VERTEX_ATTRIB_ARRAY_STRIDE),
+        "buffer": get(gl.GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING),
+        "offset": int(gl.glGetVertexAttribPointerv(location, gl.GL_VERTEX_ATTRIB_ARRAY_POINTER) or 0),
+    }
+
+
+def split(values):
+    """The double-single split of float64 values: (hi, lo) float32 arrays."""
+    v = np.asarray(values, dtype=np.float64)
+    hi = v.astype(np.float32)
+    lo = (v - hi.astype(np.float64)).astype(np.float32)
+    return hi, lo
+
+
+def records(points):
+    """(N, 6) float32 records (hi x y z, lo x y z) of (N, 3) float64 points."""
+    hi, lo = split(np.asarray(points, dtype=np.float64).reshape(-1, 3))
+    return np.concatenate((hi, lo), axis=1)
