@@ -137,15 +137,13 @@ struct Components {
     }
     static int set(PyObject* o, PyObject* v, void* closure) {
         int i = static_cast<int>(reinterpret_cast<intptr_t>(closure));
-        std::string member = std::string(Tr::kFields[i]) + ".__set__";
-        if (!v) {
-            PyErr_SetString(PyExc_NotImplementedError, "__del__");
-            return fail(member.c_str(), __LINE__);
-        }
         T value;
-        if (!convert(v, &value)) return fail(member.c_str(), __LINE__);
-        data(o)[i] = value;
-        return 0;
+        if (v && convert(v, &value)) {
+            data(o)[i] = value;
+            return 0;
+        }
+        if (!v) PyErr_SetString(PyExc_NotImplementedError, "__del__");
+        return fail((std::string(Tr::kFields[i]) + ".__set__").c_str(), __LINE__);
     }
 
     // ------------------------------------------------------------ repr, ==
