@@ -208,9 +208,9 @@ PyObject* py_create_perspective(PyObject*, PyObject* args, PyObject* kwds) {
     double p[4];
     for (int i = 0; i < 4; ++i)
         if (!frame::to_double(v[i], &p[i])) return M::fail_null(fn, __LINE__);
-    double fov = p[0], aspect = p[1], near = p[2], far = p[3];
+    double fov = p[0], aspect = p[1], z_near = p[2], z_far = p[3];
     double t = std::tan(fov / 2);
-    if (t == 0 || aspect == 0 || near == far) {
+    if (t == 0 || aspect == 0 || z_near == z_far) {
         detail::float_division();
         return M::fail_null(fn, __LINE__);
     }
@@ -218,9 +218,9 @@ PyObject* py_create_perspective(PyObject*, PyObject* args, PyObject* kwds) {
     double m[16] = {};
     m[0] = f / aspect;
     m[5] = f;
-    m[10] = (far + near) / (near - far);
+    m[10] = (z_far + z_near) / (z_near - z_far);
     m[11] = -1.0;
-    m[14] = 2.0 * far * near / (near - far);
+    m[14] = 2.0 * z_far * z_near / (z_near - z_far);
     PyObject* o = M::make(m);
     return o ? o : M::fail_null(fn, __LINE__);
 }
