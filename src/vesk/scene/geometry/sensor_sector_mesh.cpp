@@ -6,6 +6,14 @@
 // step * k + lower for every k, never by accumulation, so neighbouring quads
 // share bit-identical edges.
 //
+// Winding: every triangle's normal by the right-hand rule points into the
+// volume (for az_min < az_max, el_min < el_max and 0 <= near < far; capped
+// also |el_min| < el_max, where the lower boundary lies outside the upper
+// cone), so a renderer can cull consistently. With one (u, w) order for opposite faces
+// that holds on one side only; the faces on the other side (the upper
+// cone, the az_min wall and the near cap) emit (u0 w0, u1 w0, u0 w1, u1 w1)
+// instead: the same triangles, turned.
+//
 // Emission has two paths with the same result:
 //  * the general path builds Vector3 objects and calls add_vertices /
 //    add_single through the method table for each quad (so a Python
@@ -365,6 +373,14 @@ bool dispatch(SensorSectorMesh* self, PyObject* name, PyCFunction builtin, const
 
 int64_t nonneg(int32_t n) { return n > 0 ? n : 0; }
 
+// A quad of a face on the side where the (u, w) order turns outward: v1 and
+// v2 trade places, which keeps the quad's diagonal and turns both triangles
+// to face into the volume.
+template <class Sink>
+bool turned(Sink& sink, const Pt& p0, const Pt& p1, const Pt& p2, const Pt& p3) {
+    return sink.quad(p0, p2, p1, p3);
+}
+
 // ------------------------------------------------------------------ emission
 
 PyObject* py_build_x_faces(PyObject*, PyObject*);
@@ -465,8 +481,8 @@ void build_x_faces(SensorSectorMesh* self, int skip) {
             if (!sink.quad(point(c0, s0, ce0, se0, n), point(c0, s0, ce0, se0, f),
                            point(c1, s1, ce0, se0, n), point(c1, s1, ce0, se0, f)))
                 return false;
-            if (upper && !sink.quad(point(c0, s0, ce1, se1, n), point(c0, s0, ce1, se1, f),
-                                    point(c1, s1, ce1, se1, n), point(c1, s1, ce1, se1, f)))
+            if (upper && !turned(sink, point(c0, s0, ce1, se1, n), point(c0, s0, ce1, se1, f),
+                                 point(c1, s1, ce1, se1, n), point(c1, s1, ce1, se1, f)))
                 return false;
         }
         return true;
@@ -493,8 +509,8 @@ void build_y_faces(SensorSectorMesh* self, int skip) {
             double c0, s0, c1, s1;
             el.get(j, &c0, &s0);
             el.get(j + 1, &c1, &s1);
-            if (!sink.quad(point(ca0, sa0, c0, s0, n), point(ca0, sa0, c0, s0, f),
-                           point(ca0, sa0, c1, s1, n), point(ca0, sa0, c1, s1, f)))
+            if (!turned(sink, point(ca0, sa0, c0, s0, n), point(ca0, sa0, c0, s0, f),
+                        point(ca0, sa0, c1, s1, n), point(ca0, sa0, c1, s1, f)))
                 return false;
             if (!sink.quad(point(ca1, sa1, c0, s0, n), point(ca1, sa1, c0, s0, f),
                            point(ca1, sa1, c1, s1, n), point(ca1, sa1, c1, s1, f)))
@@ -535,8 +551,9 @@ bool cap_rows(DirectSink& sink, const Angles& az, const Angles& el, int64_t A, i
     for (int64_t i = 0; i < A; ++i) {
         fill(next, i + 1);
         for (int64_t j = 0; j < E; ++j) {
-            for (int c = near_cap ? 0 : 1; c < 2; ++c)
-                sink.copy_quad(cur[c] + j, cur[c] + j + 1, next[c] + j, next[c] + j + 1, stream);
+            if (near_cap)  // turned, as in build_z_faces
+                sink.copy_quad(cur[0] + j, next[0] + j, cur[0] + j + 1, next[0] + j + 1, stream);
+            sink.copy_quad(cur[1] + j, cur[1] + j + 1, next[1] + j, next[1] + j + 1, stream);
         }
         std::swap(cur[0], next[0]);
         std::swap(cur[1], next[1]);
@@ -579,8 +596,8 @@ void build_z_faces(SensorSectorMesh* self, int skip) {
                 el.get(j, &ce0, &se0);
                 el.get(j + 1, &ce1, &se1);
                 if (near_cap &&
-                    !sink.quad(point(ca0, sa0, ce0, se0, n), point(ca0, sa0, ce1, se1, n),
-                               point(ca1, sa1, ce0, se0, n), point(ca1, sa1, ce1, se1, n)))
+                    !turned(sink, point(ca0, sa0, ce0, se0, n), point(ca0, sa0, ce1, se1, n),
+                            point(ca1, sa1, ce0, se0, n), point(ca1, sa1, ce1, se1, n)))
                     return false;
                 if (!sink.quad(point(ca0, sa0, ce0, se0, f), point(ca0, sa0, ce1, se1, f),
                                point(ca1, sa1, ce0, se0, f), point(ca1, sa1, ce1, se1, f)))
@@ -622,8 +639,8 @@ void build_x_flat_faces(SensorSectorMesh* self, int skip) {
             if (!sink.quad(flat_point(c0, s0, ce0, se1, n), flat_point(c0, s0, ce0, se1, f),
                            flat_point(c1, s1, ce0, se1, n), flat_point(c1, s1, ce0, se1, f)))
                 return false;
-            if (upper && !sink.quad(point(c0, s0, ce1, se1, n), point(c0, s0, ce1, se1, f),
-                                    point(c1, s1, ce1, se1, n), point(c1, s1, ce1, se1, f)))
+            if (upper && !turned(sink, point(c0, s0, ce1, se1, n), point(c0, s0, ce1, se1, f),
+                                 point(c1, s1, ce1, se1, n), point(c1, s1, ce1, se1, f)))
                 return false;
         }
         return true;
@@ -641,8 +658,8 @@ void build_y_flat_faces(SensorSectorMesh* self, int skip) {
     const double ce0 = std::cos(self->el_min);
     const double ce1 = std::cos(self->el_max), se1 = std::sin(self->el_max);
     emit(self, here, 2, 0, [&](auto& sink) {
-        if (!sink.quad(flat_point(ca0, sa0, ce0, se1, n), flat_point(ca0, sa0, ce0, se1, f),
-                       flat_point(ca0, sa0, ce1, se1, n), flat_point(ca0, sa0, ce1, se1, f)))
+        if (!turned(sink, flat_point(ca0, sa0, ce0, se1, n), flat_point(ca0, sa0, ce0, se1, f),
+                    flat_point(ca0, sa0, ce1, se1, n), flat_point(ca0, sa0, ce1, se1, f)))
             return false;
         return sink.quad(flat_point(ca1, sa1, ce0, se1, n), flat_point(ca1, sa1, ce0, se1, f),
                          flat_point(ca1, sa1, ce1, se1, n), flat_point(ca1, sa1, ce1, se1, f));
@@ -674,13 +691,16 @@ void build_z_flat_faces(SensorSectorMesh* self, int skip) {
             az.get(i + 1, &c1, &s1);
             for (int cap = near_cap ? 0 : 1; cap < 2; ++cap) {
                 const double r = cap == 0 ? self->near_range : self->far_range;
+                const Pt p0 = flat_point(c0, s0, ce0, se1, r);
+                const Pt p2 = flat_point(c1, s1, ce0, se1, r);
                 if (zenith) {
+                    // The apex stands in for Pf(a0, el_max, r).
                     const Pt apex{0.0, se1 * r, 0.0};
-                    if (!sink.tri(flat_point(c0, s0, ce0, se1, r), apex, flat_point(c1, s1, ce0, se1, r)))
-                        return false;
-                } else if (!sink.quad(flat_point(c0, s0, ce0, se1, r), flat_point(c0, s0, ce1, se1, r),
-                                      flat_point(c1, s1, ce0, se1, r), flat_point(c1, s1, ce1, se1, r))) {
-                    return false;
+                    if (!(cap == 0 ? sink.tri(p0, p2, apex) : sink.tri(p0, apex, p2))) return false;
+                } else {
+                    const Pt p1 = flat_point(c0, s0, ce1, se1, r);
+                    const Pt p3 = flat_point(c1, s1, ce1, se1, r);
+                    if (!(cap == 0 ? turned(sink, p0, p1, p2, p3) : sink.quad(p0, p1, p2, p3))) return false;
                 }
             }
         }
