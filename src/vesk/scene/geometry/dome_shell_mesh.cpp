@@ -850,7 +850,7 @@ int build(DomeShellMesh* self, double ecc, double radius, int32_t depth) {
 
     auto* vbo = reinterpret_cast<CappedSphereVertexBuffer*>(vb.get());
     auto* ibo = reinterpret_cast<index_buffer::IndexBuffer*>(ib.get());
-    frame::Ref done = frame::Ref::steal(Buffer::vtab.buffer_data(vbo, 0));
+    frame::Ref done = frame::Ref::steal(reinterpret_cast<CappedSphereVertexBufferVtab*>(vbo->base.vtab)->buffer_data(vbo, 0));
     if (!done) return FRAME_FAIL(kCinit, -1);
     done = frame::Ref::steal(ibo->vtab->buffer_data(ibo, 0));
     if (!done) return FRAME_FAIL(kCinit, -1);

@@ -254,7 +254,7 @@ int build(ViewPyramidMesh* self) {
     };
     for (const auto& q : faces) self->vtab->add_vertices(self, q[0], q[1], q[2], q[3], 0);
 
-    frame::Ref done = frame::Ref::steal(Buffer::vtab.buffer_data(vbo, 0));
+    frame::Ref done = frame::Ref::steal(reinterpret_cast<FrustumVertexBufferVtab*>(vbo->base.vtab)->buffer_data(vbo, 0));
     if (!done) return FRAME_FAIL(here, -1);
     done = frame::Ref::steal(ibo->vtab->buffer_data(ibo, 0));
     if (!done) return FRAME_FAIL(here, -1);

@@ -280,6 +280,21 @@ def test_zero_w_at_the_poles_is_reported_and_index_0_used(mod, unraisable, overr
     assert find(m, 0.0, 0.0) == [] and find(m, 0.0, 1.0) == []
 
 
+@pytest.mark.parametrize("ecc, radius", [(1.5, 1.0), (0.1, float("nan"))])
+def test_nan_keys_never_match_in_either_build(mod, unraisable, ecc, radius):
+    class Splitting(mod.DomeShellMesh):
+        def split(self, v1, v2, depth, vertex_data):
+            super().split(v1, v2, depth, vertex_data)
+
+    native, through_dict = mod.DomeShellMesh(ecc, radius, 2), Splitting(ecc, radius, 2)
+    assert unraisable == []
+    assert np.isnan(positions(native)).any()
+    assert bytes(native.vertex_buffer.raw) == bytes(through_dict.vertex_buffer.raw)
+    assert native.indexbuffer.indices == through_dict.indexbuffer.indices
+    assert len(native.indexbuffer) == 912 and len(records(native)) > 167
+    assert native.vertex_buffer._capacity == len(records(native))
+
+
 def test_exported_vertex_view_blocks_a_rebuild(mod, unraisable):
     m = mod.DomeShellMesh(*EARTH, 2)
     view = m.vertex_buffer.raw
