@@ -60,22 +60,25 @@ def numpy_sector(az_min, az_max, el_min, el_max, near, far, A, E, rounded):
     e0, e1 = el[:-1], el[1:]
     quads = []  # each (n, 4, 3)
 
-    def quad(u0w0, u0w1, u1w0, u1w1):
-        quads.append(np.stack((u0w0, u0w1, u1w0, u1w1), axis=-2).reshape(-1, 4, 3))
+    # Every face is wound inward: the upper cone, the az_min wall and the near
+    # cap emit (v0, v2, v1, v3) where the others emit (v0, v1, v2, v3).
+    def order(v0, v1, v2, v3, turned):
+        return (v0, v2, v1, v3) if turned else (v0, v1, v2, v3)
 
     # lower and upper elevation cones
     cones = [el_min] + ([el_max] if math.pi / 2 - el_max > 1e-7 else [])
     x = np.empty((A, len(cones), 4, 3))
     for c, e in enumerate(cones):
-        x[:, c] = np.stack((numpy_point(a0, e, near), numpy_point(a0, e, far),
-                            numpy_point(a1, e, near), numpy_point(a1, e, far)), axis=-2)
+        x[:, c] = np.stack(order(numpy_point(a0, e, near), numpy_point(a0, e, far),
+                                 numpy_point(a1, e, near), numpy_point(a1, e, far), c == 1), axis=-2)
     quads.append(x.reshape(-1, 4, 3))
     # side walls
     if 2 * math.pi - (az_max - az_min) >= 1e-7:
         y = np.empty((E, 2, 4, 3))
         for c, a in enumerate((az_min, az_max)):
-            y[:, c] = np.stack((numpy_point(a, e0, near), numpy_point(a, e0, far),
-                                numpy_point(a, e1, near), numpy_point(a, e1, far)), axis=-2)
+            y[:, c] = np.stack(order(numpy_point(a, e0, near), numpy_point(a, e0, far),
+                                     numpy_point(a, e1, near), numpy_point(a, e1, far), c == 0),
+                               axis=-2)
         quads.append(y.reshape(-1, 4, 3))
     # near and far caps, i outer, j inner
     ranges = ([near] if near >= 1e-7 else []) + [far]
@@ -83,8 +86,10 @@ def numpy_sector(az_min, az_max, el_min, el_max, near, far, A, E, rounded):
     A1, E1 = np.meshgrid(a1, e1, indexing="ij")
     z = np.empty((A, E, len(ranges), 4, 3))
     for c, r in enumerate(ranges):
-        z[:, :, c] = np.stack((numpy_point(A0, E0, r), numpy_point(A0, E1, r),
-                               numpy_point(A1, E0, r), numpy_point(A1, E1, r)), axis=-2)
+        near_cap = r is near and near >= 1e-7
+        z[:, :, c] = np.stack(order(numpy_point(A0, E0, r), numpy_point(A0, E1, r),
+                                    numpy_point(A1, E0, r), numpy_point(A1, E1, r), near_cap),
+                              axis=-2)
     quads.append(z.reshape(-1, 4, 3))
     pos = np.concatenate(quads).reshape(-1, 3)
     hi = pos.astype(np.float32)
@@ -160,12 +165,25 @@ def bench_sector(repeat, upload):
     del mesh, vertices, indices
     t_mesh = best_of(lambda: SensorSectorMesh(*SECTOR_ARGS), repeat)
     t_numpy = best_of(lambda: numpy_sector_uploaded(upload, *SECTOR_ARGS), repeat)
-    t_fill = best_of(lambda: np.full(nbytes, 1, dtype=np.uint8), repeat)
+    vbytes = nverts * 24
+
+    def fill():
+        return np.full(nbytes, 1, dtype=np.uint8)
+
+    def fill_upload():
+        a = fill()
+        upload(a[:vbytes], a[vbytes:])
+        return a
+
+    t_fill = best_of(fill, repeat)
+    t_fill_up = best_of(fill_upload, repeat)
     print(f"SensorSectorMesh{SECTOR_ARGS}: {nverts} vertices, {nidx} indices, "
           f"{nbytes / 1e6:.1f} MB; vertices equal to numpy's: {same}")
-    print(f"  mesh {t_mesh * 1e3:.1f} ms, numpy {t_numpy * 1e3:.1f} ms, fill {t_fill * 1e3:.1f} ms")
+    print(f"  mesh {t_mesh * 1e3:.1f} ms, numpy {t_numpy * 1e3:.1f} ms, fill {t_fill * 1e3:.1f} ms, "
+          f"fill + the same two uploads {t_fill_up * 1e3:.1f} ms")
     row("mesh / numpy-vectorised build (+ upload)", t_mesh, t_numpy, 1.0)
     row("mesh / plain fill of the same bytes", t_mesh, t_fill, 3.0)
+    row("mesh / plain fill + the same uploads", t_mesh, t_fill_up, 3.0)
 
 
 def bench_dome(repeat):
@@ -179,8 +197,8 @@ def bench_dome(repeat):
     mesh = DomeShellMesh(*DOME_ARGS)
     tris = len(mesh.indexbuffer) // 3
     del mesh
-    # uv_sphere(count=[c, c]) gives about 2 c^2 triangles
-    c = int(round(math.sqrt(tris / 2)))
+    # uv_sphere(count=[c, c]) gives about 4 c^2 triangles
+    c = int(round(math.sqrt(tris / 4)))
     sphere = trimesh.creation.uv_sphere(radius=DOME_ARGS[1], count=[c, c])
     sphere_tris = len(sphere.faces)
     t_dome = best_of(lambda: DomeShellMesh(*DOME_ARGS), repeat)

@@ -32,6 +32,12 @@ inline Py_ssize_t record_count(const RecordArray& a, size_t record_size) {
                    : 0;
 }
 
+// Records the storage has room for without growing.
+inline Py_ssize_t record_capacity(const RecordArray& a, size_t record_size) {
+    return a.begin ? static_cast<Py_ssize_t>(static_cast<size_t>(a.capacity - a.begin) / record_size)
+                   : 0;
+}
+
 // Bytes held.
 inline size_t record_bytes(const RecordArray& a) {
     return a.begin ? static_cast<size_t>(a.end - a.begin) : 0;

@@ -244,7 +244,13 @@ PyMethodDef int_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+PyObject* get_capacity(PyObject* o, void*) {
+    return PyLong_FromSsize_t(
+        frame::record_capacity(cast(o)->_indices, static_cast<size_t>(cast(o)->index_size)));
+}
+
 PyGetSetDef getset[] = {
+    {"_capacity", get_capacity, nullptr, "Indices the CPU-side storage holds room for.", nullptr},
     {"gl_id", get_gl_id, nullptr, "The GL buffer name bound by bind(), as an int.", nullptr},
     {"raw", get_raw, nullptr,
      "A writable memory view over the stored indices, in place (ValueError when empty).\n"
