@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace vesk::shader {
 namespace {
 
@@ -78,11 +80,17 @@ Ref read_text(PyObject* path) {
         PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path);
         return Ref();
     }
-    char chunk[65536];
+    // Read in one go when the size is known; a file that grows meanwhile (or
+    // a pipe) is read on in chunks.
+    struct stat st;
+    size_t want = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? (size_t)st.st_size + 1 : 65536;
     for (;;) {
-        size_t n = std::fread(chunk, 1, sizeof chunk, f);
-        bytes.append(chunk, n);
-        if (n < sizeof chunk) break;
+        size_t have = bytes.size();
+        bytes.resize(have + want);
+        size_t n = std::fread(&bytes[have], 1, want, f);
+        bytes.resize(have + n);
+        if (n < want) break;
+        want = 65536;
     }
     int failed = std::ferror(f);
     int err = errno;
@@ -397,8 +405,18 @@ int process_line(Shader* self, PyObject* map, PyObject* src_info, PyObject* pare
     }
     Py_ssize_t stop = end;
     while (stop > start && Py_UNICODE_ISSPACE(PyUnicode_READ(kind, data, stop - 1))) --stop;
-    PyObject* text = line && stop == end ? Ref::new_ref(line).release()
-                                         : PyUnicode_Substring(str, start, stop);
+    PyObject* text;
+    if (line && stop == end) {
+        text = Ref::new_ref(line).release();
+    } else if (PyUnicode_IS_ASCII(str) && stop > start) {
+        // The common case, without PyUnicode_Substring's generic checks.
+        text = PyUnicode_New(stop - start, 127);
+        if (text)
+            std::memcpy(PyUnicode_1BYTE_DATA(text), PyUnicode_1BYTE_DATA(str) + start,
+                        (size_t)(stop - start));
+    } else {
+        text = PyUnicode_Substring(str, start, stop);
+    }
     if (!text) return -1;
     PyObject* index = line_index_object(counter);
     PyObject* entry = index ? PyTuple_New(4) : nullptr;
