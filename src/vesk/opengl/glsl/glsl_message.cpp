@@ -469,11 +469,7 @@ PyObject* py_create(PyObject*, PyObject* args, PyObject* kwds) {
 PyMethodDef functions[] = {
     {"create_glsl_message_from_string", (PyCFunction)(void (*)())py_create,
      METH_VARARGS | METH_KEYWORDS,
-     "create_glsl_message_from_string(str line, source_file, list source_map)\n\n"
-     "Parse one driver info-log line (Mesa \"0:12(5): error: ...\", NVIDIA\n"
-     "\"0(12) : error C1008: ...\", or \"ERROR: 0:12: ...\") and place it through\n"
-     "the source map at the unit and line where its text was written. A line\n"
-     "that names no line of the source gives a message without a place."},
+     "create_glsl_message_from_string(str line, source_file, source_map)"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -84,13 +84,11 @@ void tp_dealloc(PyObject* self) { Py_TYPE(self)->tp_free(self); }
 PyMethodDef methods[] = {
     {"set_include_text", (PyCFunction)(void (*)())py_set_include_text,
      METH_VARARGS | METH_KEYWORDS | METH_STATIC,
-     "GlslReferenceInclude.set_include_text(str name, str text)\n\n"
-     "Register `text` under `name` for \"#include_reference name\"; None removes it."},
+     "GlslReferenceInclude.set_include_text(str name, str text)"},
     {"get_include_text", py_get_include_text, METH_O | METH_STATIC,
-     "GlslReferenceInclude.get_include_text(str name)\n\n"
-     "The text registered under `name`, or None."},
+     "GlslReferenceInclude.get_include_text(str name)"},
     {"get_include_names", py_get_include_names, METH_NOARGS | METH_STATIC,
-     "GlslReferenceInclude.get_include_names()\n\nThe registered names, sorted."},
+     "GlslReferenceInclude.get_include_names()"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -817,9 +817,7 @@ PyObject* py_bind(PyObject* o, PyObject* buffer) {
 
 PyMethodDef block_methods[] = {
     {"bind", py_bind, METH_O,
-     "UniformBlock.bind(self, buffer)\n\n"
-     "Bind a uniform buffer to this block: `buffer` is an object with a `_gl_id`\n"
-     "attribute (a vesk buffer), an int GL buffer name, or None to unbind."},
+     "UniformBlock.bind(self, buffer)"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -1179,15 +1177,13 @@ PyObject* py_enum_to_name(PyObject*, PyObject* arg) {
 PyMethodDef functions[] = {
     {"create_uniform_from_type", (PyCFunction)(void (*)())py_create_uniform,
      METH_VARARGS | METH_KEYWORDS,
-     "create_uniform_from_type(GLuint program, str name, GLint location, GLenum type, GLint size)\n\n"
-     "A Uniform of `program` for the current context."},
+     "create_uniform_from_type(GLuint program, str name, GLint location, GLenum type, GLint size)"},
     {"create_uniform_block_member", (PyCFunction)(void (*)())py_create_member,
      METH_VARARGS | METH_KEYWORDS,
      "create_uniform_block_member(str name, GLenum type, GLint offset, GLint size, "
-     "GLint array_stride, GLint matrix_stride)\n\nA record of one uniform-block member."},
+     "GLint array_stride, GLint matrix_stride)"},
     {"glew_enum_to_name", py_enum_to_name, METH_O,
-     "glew_enum_to_name(GLenum value)\n\n"
-     "The GL name of a type or shader-stage enumerant (\"GL_FLOAT_VEC4\"), or its hex value."},
+     "glew_enum_to_name(GLenum value)"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -842,17 +842,14 @@ PyObject* get_field(PyObject* o, void* closure) {
 
 PyMethodDef methods[] = {
     {"_process_errors", py_process_errors, METH_NOARGS,
-     "Shader._process_errors(self)\n\n"
-     "Raise GlslException when the compile failed; the log lines are printed first."},
+     "Shader._process_errors(self)"},
     {"_process_source", py_process_source, METH_NOARGS,
-     "Shader._process_source(self)\n\nRead source_file and fill source_map and source."},
+     "Shader._process_source(self)"},
     {"_process_include_file", (PyCFunction)(void (*)())py_process_include_file,
      METH_VARARGS | METH_KEYWORDS,
-     "Shader._process_include_file(self, src_info, src_lines, parent_refs)\n\n"
-     "Append the lines of one unit to source_map, expanding its directives."},
+     "Shader._process_include_file(self, src_info, src_lines, parent_refs)"},
     {"_load_include_file", py_load_include_file, METH_O,
-     "Shader._load_include_file(self, include_file_path)\n\n"
-     "The lines of the file (read as UTF-8), each with its terminator."},
+     "Shader._load_include_file(self, include_file_path)"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -930,18 +927,14 @@ PyObject* py_get_shader_compile_status(PyObject*, PyObject* arg) {
 PyMethodDef functions[] = {
     {"load_shader_source", (PyCFunction)(void (*)())py_load_shader_source,
      METH_VARARGS | METH_KEYWORDS,
-     "load_shader_source(GLuint shader, str source) -> void\n\n"
-     "Set the source of a GL shader object (its UTF-8 bytes). Errors are reported\n"
-     "as unraisable, not raised."},
+     "load_shader_source(GLuint shader, str source) -> void"},
     {"get_shader_parameter", (PyCFunction)(void (*)())py_get_shader_parameter,
      METH_VARARGS | METH_KEYWORDS,
-     "get_shader_parameter(GLuint shader, GLenum parameter) -> int\n\n"
-     "The value glGetShaderiv gives for the parameter."},
+     "get_shader_parameter(GLuint shader, GLenum parameter) -> int"},
     {"get_shader_info_log", py_get_shader_info_log, METH_O,
-     "get_shader_info_log(GLuint shader) -> str\n\nThe shader's info log (\"\" when empty)."},
+     "get_shader_info_log(GLuint shader) -> str"},
     {"get_shader_compile_status", py_get_shader_compile_status, METH_O,
-     "get_shader_compile_status(GLuint shader) -> int\n\n"
-     "GL_COMPILE_STATUS: 1 after a successful compile, 0 otherwise."},
+     "get_shader_compile_status(GLuint shader) -> int"},
     {nullptr, nullptr, 0, nullptr},
 };
 

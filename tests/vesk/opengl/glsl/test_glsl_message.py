@@ -181,6 +181,8 @@ def test_parser_argument_errors():
     assert create_glsl_message_from_string("0:1(1): error: x", ROOT, None).unit is None
 
 
-def test_exported_through_capi():
+def test_docstring_and_export():
+    assert create_glsl_message_from_string.__doc__ == \
+        "create_glsl_message_from_string(str line, source_file, source_map)"
     cap = glsl_message.__capi__["create_glsl_message_from_string"]
     assert "PyObject *(PyObject *, PyObject *, PyObject *)" in repr(cap)

@@ -36,9 +36,8 @@ def test_bad_arguments(call, message):
 
 
 def test_docstrings_and_export():
-    assert GlslReferenceInclude.set_include_text.__doc__.splitlines()[0] == \
+    assert GlslReferenceInclude.set_include_text.__doc__ == \
         "GlslReferenceInclude.set_include_text(str name, str text)"
-    assert GlslReferenceInclude.get_include_text.__doc__.splitlines()[0] == \
-        "GlslReferenceInclude.get_include_text(str name)"
+    assert GlslReferenceInclude.get_include_text.__doc__ == "GlslReferenceInclude.get_include_text(str name)"
     cap = glsl_reference_include.__capi__["get_include_text"]
     assert type(cap).__name__ == "PyCapsule" and "PyObject *(PyObject *)" in repr(cap)

@@ -115,6 +115,15 @@ def test_stages_and_mappings(gl, program, files):
     assert repr(program.uniforms["u_v4"]).startswith("<Uniform 'u_v4' vec4 location=")
 
 
+def test_pickling_refused(gl, program):
+    import pickle
+
+    for obj in (program, program.uniforms["u_f"], program.uniform_blocks["ColorBlock"]):
+        with pytest.raises(TypeError) as e:
+            pickle.dumps(obj)
+        assert str(e.value) == "no default __reduce__ due to non-trivial __cinit__"
+
+
 def test_geometry_stage(gl, files):
     p = Program("p\\vs.glsl", "p\\fs_gs.glsl", "p\\gs.glsl")
     assert p.geometry_shader.shader_type == GL_GEOMETRY_SHADER
@@ -369,6 +378,8 @@ def test_exported_functions(gl, program):
         ("m", gl.GL_FLOAT_MAT4, 32, 1, 0, 16)
     with pytest.raises(TypeError):
         Uniform()
+    assert UniformBlock.bind.__doc__ == "UniformBlock.bind(self, buffer)"
+    assert glew_enum_to_name.__doc__ == "glew_enum_to_name(GLenum value)"
 
 
 def test_program_needs_a_context():
