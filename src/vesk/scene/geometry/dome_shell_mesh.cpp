@@ -19,6 +19,7 @@
 
 #include "frame/override_call.hpp"
 #include "linvec/vector3.hpp"
+#include "vesk/scene/geometry/mesh_common.hpp"
 
 #include <cmath>
 #include <cstddef>
@@ -28,7 +29,6 @@ namespace vesk::dome_shell_mesh {
 namespace {
 
 constexpr const char* kFile = "vesk\\scene\\geometry\\dome_shell_mesh.cpp";
-constexpr unsigned kGlFloat = 5126;
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kHalfPi = 1.5707963267948966;
@@ -64,24 +64,11 @@ struct CappedSphereTraits {
 };
 using Buffer = dvb::DsVertexBuffer<CappedSphereTraits>;
 
-// ------------------------------------------------------------------ imported classes
-
-PyTypeObject* int_index_buffer_type;
-PyTypeObject* vertex_description_type;
-PyTypeObject* vertex_attribute_type;
-PyTypeObject* attrib_binding_type;
-
 // ------------------------------------------------------------------ DomeShellMesh state
 
 PyTypeObject mesh_type;
 DomeShellMeshVtab mesh_vtab;
-const Py_ssize_t mesh_offsets[] = {
-    offsetof(DomeShellMesh, binding),
-    offsetof(DomeShellMesh, description),
-    offsetof(DomeShellMesh, vertex_buffer),
-    offsetof(DomeShellMesh, indexbuffer),
-};
-const frame::Fields mesh_fields{mesh_offsets, 4};
+using Mesh = mesh_common::MeshClass<DomeShellMesh>;
 
 PyObject* s_create_geometry;
 PyObject* s_split;
@@ -100,12 +87,7 @@ const frame::Where kSplit{DOME_NAME("split"), kFile};
 
 DomeShellMesh* cast(PyObject* o) { return reinterpret_cast<DomeShellMesh*>(o); }
 
-// Report the pending error as unraisable from `w`, with its entry at `line`.
-void report(const frame::Where& w, int line) {
-    frame::add_traceback(w, line);
-    frame::write_unraisable(w.name);
-}
-#define DOME_REPORT(where) report((where), __LINE__)
+#define DOME_REPORT(where) mesh_common::report((where), __LINE__)
 
 // ------------------------------------------------------------------ sizes
 
@@ -196,13 +178,7 @@ void make_vertex(const Lat& l, const Lon& o, CappedSphereVertex* out, Key* key) 
 
 // ------------------------------------------------------------------ buffers
 
-bool buffers_ok(const DomeShellMesh* self) {
-    if (PyObject_TypeCheck(self->vertex_buffer, &Buffer::type) &&
-        PyObject_TypeCheck(self->indexbuffer, int_index_buffer_type))
-        return true;
-    PyErr_SetString(PyExc_RuntimeError, "the mesh has no vertex or index buffer");
-    return false;
-}
+bool buffers_ok(const DomeShellMesh* self) { return mesh_common::has_buffers<Buffer>(self); }
 CappedSphereVertexBuffer* vbuf(const DomeShellMesh* self) {
     return reinterpret_cast<CappedSphereVertexBuffer*>(self->vertex_buffer);
 }
@@ -223,7 +199,7 @@ struct Sink {
         : vb_ref(frame::Ref::new_ref(self->vertex_buffer)),
           ib_ref(frame::Ref::new_ref(self->indexbuffer)),
           ib(ibuf(self)),
-          direct(Py_TYPE(ib) == int_index_buffer_type) {}
+          direct(Py_TYPE(ib) == mesh_common::imported.int_index_buffer) {}
 
     int put(uint32_t v) {
         frame::RecordArray& a = ib->_indices;
@@ -254,19 +230,12 @@ void trim(frame::RecordArray* a) {
 
 // ------------------------------------------------------------------ the documented form: a dict
 
-bool is_vector3(PyObject* o) { return o && o != Py_None && linvec::vector3::check(o); }
-
 Pt point_of(PyObject* v) {
     auto* p = reinterpret_cast<linvec::vector3::Vector3*>(v);
     return Pt{p->x, p->y, p->z};
 }
 
-bool check_point(PyObject* o, const char* argname) {
-    if (is_vector3(o)) return true;
-    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                 argname, linvec::vector3::api.type->tp_name, o ? Py_TYPE(o)->tp_name : "NULL");
-    return false;
-}
+bool check_point(PyObject* o, const char* argname) { return ds_vertex_buffer::require_vector3(o, argname); }
 
 bool check_dict(PyObject* o) {
     if (o && PyDict_Check(o)) return true;
@@ -308,7 +277,7 @@ int64_t dict_vertex(DomeShellMesh* self, PyObject* dict, const Lat& lat, const L
 uint32_t dict_convert(DomeShellMesh* self, PyObject* dict, const Pt& p) {
     const Lat lat = latitude(self, cap_phi(self, p));
     if (!lat.ok) {
-        PyErr_SetString(PyExc_ZeroDivisionError, "float division");
+        mesh_common::float_division();
         DOME_REPORT(kConvert);
         return 0;
     }
@@ -323,7 +292,7 @@ uint32_t dict_convert(DomeShellMesh* self, PyObject* dict, const Pt& p) {
 uint32_t dict_add_vector(DomeShellMesh* self, PyObject* dict, const Pt& p) {
     const Lat lat = latitude(self, band_phi(p.z, p.y));
     if (!lat.ok) {
-        PyErr_SetString(PyExc_ZeroDivisionError, "float division");
+        mesh_common::float_division();
         DOME_REPORT(kAddVector);
         return 0;
     }
@@ -346,7 +315,7 @@ constexpr Corner kSouthQuad[6] = {{0, 0}, {1, 0}, {0, 1}, {0, 1}, {1, 0}, {1, 1}
 int dict_add_quad(DomeShellMesh* self, PyObject* dict, Sink& sink, double start, int32_t i, int32_t j,
                   double h) {
     if (self->segments == 0) {
-        PyErr_SetString(PyExc_ZeroDivisionError, "float division");
+        mesh_common::float_division();
         return FRAME_FAIL(kAddQuad, -1);
     }
     const double step = 1.0 / self->segments;
@@ -542,7 +511,7 @@ struct NativeBuild {
     uint32_t convert(const Pt& p) {
         const Lat lat = latitude(self, cap_phi(self, p));
         if (!lat.ok) {
-            PyErr_SetString(PyExc_ZeroDivisionError, "float division");
+            mesh_common::float_division();
             DOME_REPORT(kConvert);
             return 0;
         }
@@ -577,7 +546,7 @@ struct NativeBuild {
         if (g != kUnset) return g;
         const Lat& lat = lats[r];
         if (!lat.ok) {
-            PyErr_SetString(PyExc_ZeroDivisionError, "float division");
+            mesh_common::float_division();
             DOME_REPORT(kAddVector);
             return 0;
         }
@@ -650,7 +619,7 @@ PyObject* add_quadrant(DomeShellMesh* self, double start, double end, double h, 
 
 PyObject* add_quad(DomeShellMesh* self, double start, int32_t i, int32_t j, double h, PyObject* vertex_data) {
     if (self->segments == 0) {
-        PyErr_SetString(PyExc_ZeroDivisionError, "float division");
+        mesh_common::float_division();
         return FRAME_FAIL(kAddQuad, nullptr);
     }
     if (!check_dict(vertex_data) || !buffers_ok(self)) return FRAME_FAIL(kAddQuad, nullptr);
@@ -725,8 +694,7 @@ void create_geometry(DomeShellMesh* self, int skip) {
     index_buffer::IndexBuffer* ib = ibuf(self);
     const Py_ssize_t nidx = mesh_indices(self);
     const Py_ssize_t nvert = mesh_vertex_bound(self);
-    if (!indices_fit(self, static_cast<double>(nidx)) || Buffer::reserve(vb, Buffer::count(vb) + nvert) < 0 ||
-        dvb::reserve_records(&ib->_indices, sizeof(uint32_t), index_buffer::index_count(ib) + nidx) < 0)
+    if (!indices_fit(self, static_cast<double>(nidx)) || mesh_common::reserve_more<Buffer>(vb, ib, nvert, nidx) < 0)
         return DOME_REPORT(kCreateGeometry);
 
     if (through_dict) {
@@ -787,36 +755,9 @@ PyObject* py_split(PyObject* self, PyObject* args, PyObject* kwds) {
 
 // ------------------------------------------------------------------ construction
 
-PyObject* call_type(PyTypeObject* t, std::initializer_list<PyObject*> args) {
-    PyObject* argv[6];
-    size_t n = 0;
-    for (PyObject* a : args) argv[n++] = a;
-    return PyObject_Vectorcall((PyObject*)t, argv, n, nullptr);
-}
-
-// VertexAttribute(vertex_buffer, location, count, GL_FLOAT, False, offset),
-// added through the description's table (entry 0, skip 0).
-int add_attribute(DomeShellMesh* self, long location, long count, long offset) {
-    frame::Ref loc = frame::Ref::steal(PyLong_FromLong(location));
-    frame::Ref n = frame::Ref::steal(PyLong_FromLong(count));
-    frame::Ref type = frame::Ref::steal(PyLong_FromLong(kGlFloat));
-    frame::Ref off = frame::Ref::steal(PyLong_FromLong(offset));
-    if (!loc || !n || !type || !off) return -1;
-    frame::Ref attr = frame::Ref::steal(
-        call_type(vertex_attribute_type, {self->vertex_buffer, loc.get(), n.get(), type.get(), Py_False, off.get()}));
-    if (!attr) return -1;
-    auto* d = reinterpret_cast<attrib_binding::VertexDescription*>(self->description);
-    frame::Ref r = frame::Ref::steal(d->vtab->add(d, attr.get(), 0));
-    return r ? 0 : -1;
-}
-
 int build(DomeShellMesh* self, double ecc, double radius, int32_t depth) {
-    frame::Ref ib = frame::Ref::steal(PyObject_CallNoArgs((PyObject*)int_index_buffer_type));
-    if (!ib) return FRAME_FAIL(kCinit, -1);
-    frame::set_field(&self->indexbuffer, ib.get());
-    frame::Ref vb = frame::Ref::steal(PyObject_CallNoArgs((PyObject*)&Buffer::type));
-    if (!vb) return FRAME_FAIL(kCinit, -1);
-    frame::set_field(&self->vertex_buffer, vb.get());
+    frame::Ref vb, ib;
+    if (mesh_common::make_buffers<Buffer>(self, &vb, &ib) < 0) return FRAME_FAIL(kCinit, -1);
 
     self->ecc = ecc;
     self->ecc_squared = std::pow(ecc, 2.0);
@@ -826,7 +767,7 @@ int build(DomeShellMesh* self, double ecc, double radius, int32_t depth) {
     const double k = 1 - std::pow(self->rows - 1, 2.0) / std::pow(self->rows, 2.0);
     const double segments = std::trunc(std::pow(2.0, depth));
     if (segments == 0) {  // a negative depth
-        PyErr_SetString(PyExc_ZeroDivisionError, "float division");
+        mesh_common::float_division();
         return FRAME_FAIL(kCinit, -1);
     }
     // Depth 0 has no well-formed mesh: its two cap rows would lie beyond
@@ -848,23 +789,9 @@ int build(DomeShellMesh* self, double ecc, double radius, int32_t depth) {
 
     self->vtab->create_geometry(self, 0);
 
-    auto* vbo = reinterpret_cast<CappedSphereVertexBuffer*>(vb.get());
-    auto* ibo = reinterpret_cast<index_buffer::IndexBuffer*>(ib.get());
-    frame::Ref done = frame::Ref::steal(reinterpret_cast<CappedSphereVertexBufferVtab*>(vbo->base.vtab)->buffer_data(vbo, 0));
-    if (!done) return FRAME_FAIL(kCinit, -1);
-    done = frame::Ref::steal(ibo->vtab->buffer_data(ibo, 0));
-    if (!done) return FRAME_FAIL(kCinit, -1);
-
-    frame::Ref desc = frame::Ref::steal(PyObject_CallNoArgs((PyObject*)vertex_description_type));
-    if (!desc) return FRAME_FAIL(kCinit, -1);
-    frame::set_field(&self->description, desc.get());
-    if (add_attribute(self, 0, 3, 0) < 0 || add_attribute(self, 1, 3, 12) < 0 ||
-        add_attribute(self, 2, 3, 24) < 0 || add_attribute(self, 3, 2, 36) < 0)
-        return FRAME_FAIL(kCinit, -1);
-
-    frame::Ref binding = frame::Ref::steal(call_type(attrib_binding_type, {desc.get(), ib.get()}));
-    if (!binding) return FRAME_FAIL(kCinit, -1);
-    frame::set_field(&self->binding, binding.get());
+    // position hi (0), position lo (1), normal (2), texture coordinate (3)
+    static const mesh_common::Attribute attributes[] = {{0, 3, 0}, {1, 3, 12}, {2, 3, 24}, {3, 2, 36}};
+    if (mesh_common::upload_and_bind<Buffer>(self, vb.get(), ib.get(), attributes) < 0) return FRAME_FAIL(kCinit, -1);
     return 0;
 }
 
@@ -875,40 +802,19 @@ PyObject* mesh_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
     int32_t depth;
     if (!frame::to_double(v[0], &ecc) || !frame::to_double(v[1], &radius) || !frame::to_int32(v[2], &depth))
         return FRAME_FAIL(kCinit, nullptr);
-    frame::Ref o = frame::Ref::steal(frame::alloc_instance(t, mesh_fields));
+    frame::Ref o = frame::Ref::steal(Mesh::alloc(t));
     if (!o) return FRAME_FAIL(kCinit, nullptr);
     cast(o.get())->vtab = &mesh_vtab;
     if (build(cast(o.get()), ecc, radius, depth) < 0) return nullptr;
     return o.release();
 }
 
-int mesh_traverse(PyObject* o, visitproc visit, void* arg) {
-    return frame::traverse_fields(o, mesh_fields, visit, arg);
-}
-int mesh_clear(PyObject* o) {
-    frame::clear_fields(o, mesh_fields);
-    return 0;
-}
-void mesh_dealloc(PyObject* o) { frame::dealloc_instance(o, mesh_fields); }
-
 // ------------------------------------------------------------------ properties
 
-PyObject* get_object(PyObject* o, void* field) {
-    PyObject* v = *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(o) + reinterpret_cast<size_t>(field));
-    return frame::Ref::new_ref(v).release();
-}
-PyObject* get_double(PyObject* o, void* field) {
-    double d;
-    std::memcpy(&d, reinterpret_cast<char*>(o) + reinterpret_cast<size_t>(field), sizeof d);
-    return PyFloat_FromDouble(d);
-}
-PyObject* get_int(PyObject* o, void* field) {
-    int32_t i;
-    std::memcpy(&i, reinterpret_cast<char*>(o) + reinterpret_cast<size_t>(field), sizeof i);
-    return PyLong_FromLong(i);
-}
-
-#define DOME_FIELD(name) reinterpret_cast<void*>(offsetof(DomeShellMesh, name))
+#define DOME_FIELD(name) mesh_common::field_at(offsetof(DomeShellMesh, name))
+using mesh_common::get_double;
+using mesh_common::get_int32;
+using mesh_common::get_object;
 PyGetSetDef mesh_getset[] = {
     {"vertex_buffer", get_object, nullptr, "The CappedSphereVertexBuffer of the mesh.", DOME_FIELD(vertex_buffer)},
     {"indexbuffer", get_object, nullptr, "The IntIndexBuffer of the mesh.", DOME_FIELD(indexbuffer)},
@@ -920,12 +826,12 @@ PyGetSetDef mesh_getset[] = {
     {"radius", get_double, nullptr, "Equatorial radius.", DOME_FIELD(radius)},
     {"ecc", get_double, nullptr, "Eccentricity.", DOME_FIELD(ecc)},
     {"ecc_squared", get_double, nullptr, "ecc ** 2.0.", DOME_FIELD(ecc_squared)},
-    {"depth", get_int, nullptr, "Subdivision depth.", DOME_FIELD(depth)},
+    {"depth", get_int32, nullptr, "Subdivision depth.", DOME_FIELD(depth)},
     {"rows", get_double, nullptr, "Rows of each polar cap: 2 * depth + 1.", DOME_FIELD(rows)},
-    {"band_start", get_int, nullptr, "First band of latitude/longitude quads.", DOME_FIELD(band_start)},
+    {"band_start", get_int32, nullptr, "First band of latitude/longitude quads.", DOME_FIELD(band_start)},
     {"cap_fraction", get_double, nullptr, "band_start / segments: the caps' share of each pole-to-equator arc.",
      DOME_FIELD(cap_fraction)},
-    {"segments", get_int, nullptr, "2 ** depth: quads across a quadrant and pieces of a cap's edge.",
+    {"segments", get_int32, nullptr, "2 ** depth: quads across a quadrant and pieces of a cap's edge.",
      DOME_FIELD(segments)},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
@@ -966,12 +872,7 @@ int register_classes(PyObject* module) {
     mesh_vtab.convert = convert;
     mesh_vtab.create_geometry = create_geometry;
     mesh_vtab.split = split;
-    frame::ClassSpec spec{};
-    spec.type = &mesh_type;
-    spec.dotted = "vesk.scene.geometry.dome_shell_mesh.DomeShellMesh";
-    spec.short_name = kDomeShellMesh;
-    spec.basicsize = sizeof(DomeShellMesh);
-    spec.doc =
+    static const char* const doc =
         "DomeShellMesh(ecc, radius, depth)\n\n"
         "Closed triangle mesh of the ellipsoid of revolution about the z axis with\n"
         "equatorial radius `radius` and eccentricity `ecc`: vertices at zero\n"
@@ -981,30 +882,8 @@ int register_classes(PyObject* module) {
         "subdivision steps and a band of 2**depth quads across down to the\n"
         "equator. Built, uploaded and bound on construction; seen from outside\n"
         "every triangle turns clockwise. depth must be at least 1.";
-    spec.tp_new = mesh_new;
-    spec.tp_dealloc = mesh_dealloc;
-    spec.tp_traverse = mesh_traverse;
-    spec.tp_clear = mesh_clear;
-    spec.methods = mesh_methods;
-    spec.getset = mesh_getset;
-    spec.vtable = &mesh_vtab;
-    return frame::register_class(module, spec);
-}
-
-int import_classes(PyObject*) {
-    namespace ab = attrib_binding;
-    namespace ib = index_buffer;
-    if (linvec::vector3::import_api() < 0) return -1;
-    int_index_buffer_type = frame::import_class(ib::kModule, ib::kIntIndexBuffer, sizeof(ib::IntIndexBuffer), ib::kHeader);
-    if (!int_index_buffer_type) return -1;
-    vertex_description_type =
-        frame::import_class(ab::kModule, ab::kVertexDescription, sizeof(ab::VertexDescription), ab::kHeader);
-    if (!vertex_description_type) return -1;
-    vertex_attribute_type =
-        frame::import_class(ab::kModule, ab::kVertexAttribute, sizeof(ab::VertexAttribute), ab::kHeader);
-    if (!vertex_attribute_type) return -1;
-    attrib_binding_type = frame::import_class(ab::kModule, ab::kAttribBinding, sizeof(ab::AttribBinding), ab::kHeader);
-    return attrib_binding_type ? 0 : -1;
+    return Mesh::register_class(module, &mesh_type, "vesk.scene.geometry.dome_shell_mesh.DomeShellMesh",
+                                kDomeShellMesh, doc, mesh_new, mesh_methods, mesh_getset, &mesh_vtab);
 }
 
 PyModuleDef def = {PyModuleDef_HEAD_INIT, "dome_shell_mesh", nullptr, -1, nullptr,
@@ -1015,8 +894,5 @@ PyModuleDef def = {PyModuleDef_HEAD_INIT, "dome_shell_mesh", nullptr, -1, nullpt
 
 PyMODINIT_FUNC PyInit_dome_shell_mesh() {
     using namespace vesk::dome_shell_mesh;
-    frame::ModuleInit init{&def, kModule, kFile};
-    init.register_classes = register_classes;
-    init.import_classes = import_classes;
-    return frame::init_module(init);
+    return vesk::mesh_common::init_module(&def, kModule, kFile, register_classes);
 }

@@ -145,6 +145,18 @@ struct RecordVtab {
 inline constexpr uint32_t kChecksum = 0xd66f295;
 inline constexpr const char* kChecksumText = "0xd66f295 = (_gl_id, _vertices)";
 
+// ---------------------------------------------------------------- argument check
+
+// The declared-class check of a Vector3 argument, refusing None as well: a
+// vertex needs a real position. TypeError "Argument '<argname>' has
+// incorrect type (expected linvec.vector3.Vector3, got <class>)".
+inline bool require_vector3(PyObject* o, const char* argname) {
+    if (o && o != Py_None && linvec::vector3::check(o)) return true;
+    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", argname,
+                 linvec::vector3::api.type->tp_name, o ? Py_TYPE(o)->tp_name : "NULL");
+    return false;
+}
+
 // ---------------------------------------------------------------- storage helpers
 
 // Grow `a` to hold exactly `n` records of `record_size` bytes unless it
@@ -275,14 +287,7 @@ struct DsVertexBuffer {
 
     // add(position): PositionVtab classes.
     static PyObject* py_add(PyObject* self, PyObject* position) {
-        const frame::Where here = where(names.add);
-        // None passes the declared-class check but is no position.
-        if (position == Py_None) {
-            not_a_vector3(position, "position");
-            return FRAME_FAIL(here, nullptr);
-        }
-        if (!frame::check_arg_type(position, linvec::vector3::api.type, "position"))
-            return FRAME_FAIL(here, nullptr);
+        if (!require_vector3(position, "position")) return FRAME_FAIL(where(names.add), nullptr);
         return add_position(cast(self), position, 1);
     }
 
@@ -291,10 +296,7 @@ struct DsVertexBuffer {
         frame::Ref r;
         if (!skip && frame::call_override((PyObject*)self, s_add, py_add, &r, {position}))
             return r ? r.release() : FRAME_FAIL(here, nullptr);
-        if (!position || !linvec::vector3::check(position)) {
-            not_a_vector3(position, "position");
-            return FRAME_FAIL(here, nullptr);
-        }
+        if (!require_vector3(position, "position")) return FRAME_FAIL(here, nullptr);
         Record rec{};
         rec._position = linvec::ds_math::to_double_single3(reinterpret_cast<linvec::vector3::Vector3*>(position));
         if (append(self, rec) < 0) return FRAME_FAIL(here, nullptr);
@@ -323,13 +325,6 @@ struct DsVertexBuffer {
             return -1;
         }
         return last_index_body(self);
-    }
-
-    // The declared-class message, for None as well.
-    static void not_a_vector3(PyObject* o, const char* argname) {
-        PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                     argname, linvec::vector3::api.type->tp_name,
-                     o ? Py_TYPE(o)->tp_name : "NULL");
     }
 
     // ------------------------------------------------------------ record <-> Python

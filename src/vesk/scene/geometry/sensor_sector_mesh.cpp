@@ -32,8 +32,8 @@
 #include "sensor_sector_mesh.hpp"
 
 #include "frame/override_call.hpp"
-#include "vesk/opengl/buffers/attrib_binding.hpp"
 #include "vesk/opengl/buffers/index_buffer.hpp"
+#include "vesk/scene/geometry/mesh_common.hpp"
 
 #include <cmath>
 #include <cstddef>
@@ -53,6 +53,7 @@ using index_buffer::IndexBufferVtab;
 using linvec::ds_math::double_single3;
 
 constexpr const char* kFile = "vesk\\scene\\geometry\\sensor_sector_mesh.cpp";
+constexpr const char* kMeshDotted = "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh";
 
 // ================================================================== ConeVertexBuffer
 
@@ -83,42 +84,18 @@ using Cone = ds_vertex_buffer::DsVertexBuffer<ConeTraits>;
 constexpr double kHalfPi = 1.5707963267948966;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kEps = 1e-7;
-// Index values run 0 .. 2**32 - 1.
-constexpr int64_t kIndexRange = int64_t(1) << 32;
 
 PyTypeObject mesh_type;
 SensorSectorMeshVtab mesh_vtab;
-
-// Imported at init.
-PyTypeObject* int_index_buffer_type;
-PyTypeObject* vertex_attribute_type;
-PyTypeObject* vertex_description_type;
-PyTypeObject* attrib_binding_type;
-
-const Py_ssize_t mesh_offsets[] = {
-    offsetof(SensorSectorMesh, binding),
-    offsetof(SensorSectorMesh, description),
-    offsetof(SensorSectorMesh, vertex_buffer),
-    offsetof(SensorSectorMesh, indexbuffer),
-};
-const frame::Fields mesh_fields{mesh_offsets, 4};
+using Mesh = mesh_common::MeshClass<SensorSectorMesh>;
+// add_vertices and add_single; their traceback entries name this line.
+using Quads = mesh_common::QuadEmission<SensorSectorMesh, Cone, __LINE__>;
+using mesh_common::report;
 
 PyObject* s_build[6];
-PyObject* s_add_vertices;
-PyObject* s_add_single;
 PyObject* ctor_names[9];
-PyObject* quad_names[4];
 
 SensorSectorMesh* cast(PyObject* o) { return reinterpret_cast<SensorSectorMesh*>(o); }
-
-// Report the pending error of a "-> void" method: a traceback entry at
-// `line`, then the unraisable report under the method's dotted name.
-void report(const frame::Where& here, int line) {
-    frame::add_traceback(here, line);
-    frame::write_unraisable(here.name);
-}
-
-void zero_division() { PyErr_SetString(PyExc_ZeroDivisionError, "float division"); }
 
 // ------------------------------------------------------------------ points
 
@@ -292,9 +269,6 @@ struct GeneralSink {
     }
 };
 
-PyObject* py_add_vertices(PyObject* self, PyObject* args, PyObject* kwds);
-PyObject* py_add_single(PyObject* self, PyObject* args, PyObject* kwds);
-
 // True when `name` may resolve to something other than the built-in method
 // (a Python subclass's override, an instance attribute) or the look-up
 // fails: the general path then makes the call and meets the same outcome.
@@ -314,11 +288,11 @@ bool maybe_overridden(SensorSectorMesh* self, PyObject* name, PyCFunction builti
 // (nothing changed, no error) when the general path must run.
 bool begin_direct(SensorSectorMesh* self, int64_t nq, int64_t nt, DirectSink* d) {
     if (Py_TYPE(self->vertex_buffer) != &Cone::type ||
-        Py_TYPE(self->indexbuffer) != int_index_buffer_type)
+        Py_TYPE(self->indexbuffer) != mesh_common::imported.int_index_buffer)
         return false;
-    if (nq > 0 && maybe_overridden(self, s_add_vertices, (PyCFunction)(void (*)())py_add_vertices))
+    if (nq > 0 && maybe_overridden(self, Quads::s_add_vertices, mesh_common::as_method(Quads::py_add_vertices)))
         return false;
-    if (nt > 0 && maybe_overridden(self, s_add_single, (PyCFunction)(void (*)())py_add_single))
+    if (nt > 0 && maybe_overridden(self, Quads::s_add_single, mesh_common::as_method(Quads::py_add_single)))
         return false;
     auto* vb = reinterpret_cast<ConeVertexBuffer*>(self->vertex_buffer);
     auto* ib = reinterpret_cast<IndexBuffer*>(self->indexbuffer);
@@ -327,11 +301,10 @@ bool begin_direct(SensorSectorMesh* self, int64_t nq, int64_t nt, DirectSink* d)
     const int64_t ni = 6 * nq + 3 * nt;
     const int64_t have_v = Cone::count(vb);
     const int64_t have_i = index_buffer::index_count(ib);
-    if (int64_t(self->next_index) + nv > kIndexRange || have_v + nv > ConeTraits::kMaxRecords ||
+    if (!mesh_common::indices_fit(self->next_index, nv) || have_v + nv > ConeTraits::kMaxRecords ||
         have_i + ni > index_buffer::kMaxIndices)
         return false;
-    if (Cone::reserve(vb, have_v + nv) < 0 ||
-        ds_vertex_buffer::reserve_records(&ib->_indices, sizeof(uint32_t), have_i + ni) < 0) {
+    if (mesh_common::reserve_more<Cone>(vb, ib, nv, ni) < 0) {
         // Storage exhaustion: the general path meets it quad by quad.
         PyErr_Clear();
         return false;
@@ -390,71 +363,6 @@ PyObject* py_build_x_flat_faces(PyObject*, PyObject*);
 PyObject* py_build_y_flat_faces(PyObject*, PyObject*);
 PyObject* py_build_z_flat_faces(PyObject*, PyObject*);
 
-// Class check of a quad corner: a real Vector3 (None refused).
-bool require_vector3(PyObject* o, const char* argname) {
-    if (o && o != Py_None && linvec::vector3::check(o)) return true;
-    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                 argname, linvec::vector3::api.type->tp_name, o ? Py_TYPE(o)->tp_name : "NULL");
-    return false;
-}
-
-// The per-call emission of n vertices: each through ConeVertexBuffer.add,
-// then the indices through IntIndexBuffer.add; the first failure ends it.
-void emit_call(SensorSectorMesh* self, const frame::Where& here, PyObject* const* v, int n,
-               const int* pattern, int npattern) {
-    // Held for the call: an override reached from here may run any code.
-    frame::Ref vbo = frame::Ref::new_ref(self->vertex_buffer);
-    frame::Ref ibo = frame::Ref::new_ref(self->indexbuffer);
-    if (!PyObject_TypeCheck(vbo.get(), &Cone::type)) {
-        PyErr_Format(PyExc_AttributeError, "'%.50s' object has no attribute 'add'",
-                     Py_TYPE(vbo.get())->tp_name);
-        return report(here, __LINE__);
-    }
-    auto* vb = reinterpret_cast<ConeVertexBuffer*>(vbo.get());
-    auto* vt = reinterpret_cast<ConeVertexBufferVtab*>(vb->base.vtab);
-    for (int k = 0; k < n; ++k) {
-        frame::Ref r = frame::Ref::steal(vt->add(vb, v[k], 0));
-        if (!r) return report(here, __LINE__);
-    }
-    if (!PyObject_TypeCheck(ibo.get(), int_index_buffer_type)) {
-        PyErr_Format(PyExc_AttributeError, "'%.50s' object has no attribute 'add'",
-                     Py_TYPE(ibo.get())->tp_name);
-        return report(here, __LINE__);
-    }
-    auto* ib = reinterpret_cast<IndexBuffer*>(ibo.get());
-    const int64_t b = self->next_index;
-    for (int k = 0; k < npattern; ++k) {
-        frame::Ref r = frame::Ref::steal(ib->vtab->add(ib, b + pattern[k], 0));
-        if (!r) return report(here, __LINE__);
-    }
-    self->next_index = static_cast<uint32_t>(b + n);
-    self->index_count = static_cast<int32_t>(static_cast<uint32_t>(self->index_count) +
-                                             static_cast<uint32_t>(npattern));
-}
-
-void add_vertices(SensorSectorMesh* self, PyObject* v0, PyObject* v1, PyObject* v2, PyObject* v3,
-                  int skip) {
-    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.add_vertices",
-                                   kFile};
-    if (!skip && dispatch(self, s_add_vertices, (PyCFunction)(void (*)())py_add_vertices, here,
-                          {v0, v1, v2, v3}))
-        return;
-    static const int pattern[6] = {0, 1, 2, 1, 3, 2};
-    PyObject* const v[4] = {v0, v1, v2, v3};
-    emit_call(self, here, v, 4, pattern, 6);
-}
-
-void add_single(SensorSectorMesh* self, PyObject* v0, PyObject* v1, PyObject* v2, int skip) {
-    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.add_single",
-                                   kFile};
-    if (!skip && dispatch(self, s_add_single, (PyCFunction)(void (*)())py_add_single, here,
-                          {v0, v1, v2}))
-        return;
-    static const int pattern[3] = {0, 1, 2};
-    PyObject* const v[3] = {v0, v1, v2};
-    emit_call(self, here, v, 3, pattern, 3);
-}
-
 // ------------------------------------------------------------------ rounded builders
 
 // Lower and upper elevation cones.
@@ -463,7 +371,7 @@ void build_x_faces(SensorSectorMesh* self, int skip) {
                                    kFile};
     if (!skip && dispatch(self, s_build[0], py_build_x_faces, here)) return;
     if (self->az_precision == 0) {
-        zero_division();
+        mesh_common::float_division();
         return report(here, __LINE__);
     }
     const double step = (self->az_max - self->az_min) / self->az_precision;
@@ -495,7 +403,7 @@ void build_y_faces(SensorSectorMesh* self, int skip) {
                                    kFile};
     if (!skip && dispatch(self, s_build[1], py_build_y_faces, here)) return;
     if (self->el_precision == 0) {
-        zero_division();
+        mesh_common::float_division();
         return report(here, __LINE__);
     }
     const double step = (self->el_max - self->el_min) / self->el_precision;
@@ -569,12 +477,12 @@ void build_z_faces(SensorSectorMesh* self, int skip) {
                                    kFile};
     if (!skip && dispatch(self, s_build[2], py_build_z_faces, here)) return;
     if (self->az_precision == 0) {
-        zero_division();
+        mesh_common::float_division();
         return report(here, __LINE__);
     }
     const double astep = (self->az_max - self->az_min) / self->az_precision;
     if (self->el_precision == 0) {
-        zero_division();
+        mesh_common::float_division();
         return report(here, __LINE__);
     }
     const double estep = (self->el_max - self->el_min) / self->el_precision;
@@ -621,7 +529,7 @@ void build_x_flat_faces(SensorSectorMesh* self, int skip) {
         "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_x_flat_faces", kFile};
     if (!skip && dispatch(self, s_build[3], py_build_x_flat_faces, here)) return;
     if (self->az_precision == 0) {
-        zero_division();
+        mesh_common::float_division();
         return report(here, __LINE__);
     }
     const double step = (self->az_max - self->az_min) / self->az_precision;
@@ -673,7 +581,7 @@ void build_z_flat_faces(SensorSectorMesh* self, int skip) {
         "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_z_flat_faces", kFile};
     if (!skip && dispatch(self, s_build[5], py_build_z_flat_faces, here)) return;
     if (self->az_precision == 0) {
-        zero_division();
+        mesh_common::float_division();
         return report(here, __LINE__);
     }
     const double step = (self->az_max - self->az_min) / self->az_precision;
@@ -723,33 +631,6 @@ BUILDER_WRAPPER(build_y_flat_faces)
 BUILDER_WRAPPER(build_z_flat_faces)
 #undef BUILDER_WRAPPER
 
-// Parse n Vector3 corners; None is refused like any other non-Vector3.
-bool parse_corners(const char* fname, PyObject* args, PyObject* kwds, int n, PyObject** v) {
-    if (frame::parse_args(fname, args, kwds, quad_names, n, v) < 0) return false;
-    static const char* const argnames[4] = {"v0", "v1", "v2", "v3"};
-    for (int k = 0; k < n; ++k)
-        if (!require_vector3(v[k], argnames[k])) return false;
-    return true;
-}
-
-PyObject* py_add_vertices(PyObject* self, PyObject* args, PyObject* kwds) {
-    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.add_vertices",
-                                   kFile};
-    PyObject* v[4];
-    if (!parse_corners("add_vertices", args, kwds, 4, v)) return FRAME_FAIL(here, nullptr);
-    add_vertices(cast(self), v[0], v[1], v[2], v[3], 1);
-    Py_RETURN_NONE;
-}
-
-PyObject* py_add_single(PyObject* self, PyObject* args, PyObject* kwds) {
-    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.add_single",
-                                   kFile};
-    PyObject* v[3];
-    if (!parse_corners("add_single", args, kwds, 3, v)) return FRAME_FAIL(here, nullptr);
-    add_single(cast(self), v[0], v[1], v[2], 1);
-    Py_RETURN_NONE;
-}
-
 // ------------------------------------------------------------------ construction
 
 // Quads and triangles the compiled builders emit for these limits; false
@@ -770,7 +651,7 @@ bool check_counts(const SensorSectorMesh* m, int64_t* nverts, int64_t* nindices)
         tris = A * (1 + N) * T;
     }
     const wide v = 4 * quads + 3 * tris, i = 6 * quads + 3 * tris;
-    if (v > kIndexRange || i > index_buffer::kMaxIndices) {
+    if (v > mesh_common::kMaxVertices || i > index_buffer::kMaxIndices) {
         char msg[200];
         std::snprintf(msg, sizeof msg,
                       "SensorSectorMesh of %.0f vertices and %.0f indices passes the 32-bit "
@@ -782,12 +663,6 @@ bool check_counts(const SensorSectorMesh* m, int64_t* nverts, int64_t* nindices)
     *nverts = static_cast<int64_t>(v);
     *nindices = static_cast<int64_t>(i);
     return true;
-}
-
-PyObject* new_attribute(PyObject* vb, int location, int offset) {
-    frame::Ref args = frame::Ref::steal(Py_BuildValue("(OiiiOi)", vb, location, 3, 5126, Py_False, offset));
-    if (!args) return nullptr;
-    return PyObject_Call((PyObject*)vertex_attribute_type, args.get(), nullptr);
 }
 
 int mesh_cinit(SensorSectorMesh* self, PyObject* args, PyObject* kwds) {
@@ -818,21 +693,15 @@ int mesh_cinit(SensorSectorMesh* self, PyObject* args, PyObject* kwds) {
     int64_t nverts, nindices;
     if (!check_counts(self, &nverts, &nindices)) return FRAME_FAIL(here, -1);
 
-    frame::Ref ib = frame::Ref::steal(PyObject_CallNoArgs((PyObject*)int_index_buffer_type));
-    if (!ib) return FRAME_FAIL(here, -1);
-    frame::set_field(&self->indexbuffer, ib.get());
-    frame::Ref vb = frame::Ref::steal(PyObject_CallNoArgs((PyObject*)&Cone::type));
-    if (!vb) return FRAME_FAIL(here, -1);
-    frame::set_field(&self->vertex_buffer, vb.get());
+    frame::Ref vb, ib;
+    if (mesh_common::make_buffers<Cone>(self, &vb, &ib) < 0) return FRAME_FAIL(here, -1);
 
     // The compiled builders need exactly these counts; reserving them once
     // spares the per-builder growth. A Python subclass may emit anything,
     // so its builders reserve their own.
     if (Py_TYPE(self) == &mesh_type) {
-        auto* cvb = reinterpret_cast<ConeVertexBuffer*>(vb.get());
-        auto* cib = reinterpret_cast<IndexBuffer*>(ib.get());
-        if (Cone::reserve(cvb, nverts) < 0 ||
-            ds_vertex_buffer::reserve_records(&cib->_indices, sizeof(uint32_t), nindices) < 0)
+        if (mesh_common::reserve_more<Cone>(Cone::cast(vb.get()), reinterpret_cast<IndexBuffer*>(ib.get()), nverts,
+                                            nindices) < 0)
             PyErr_Clear();  // the builders meet and report the shortage
     }
 
@@ -847,40 +716,15 @@ int mesh_cinit(SensorSectorMesh* self, PyObject* args, PyObject* kwds) {
         vt->build_z_flat_faces(self, 0);
     }
 
-    // Upload, vertices first. The fields are re-read: a builder override
-    // may have replaced nothing, but holds the buffers alive meanwhile.
-    {
-        auto* cvb = reinterpret_cast<ConeVertexBuffer*>(vb.get());
-        frame::Ref r = frame::Ref::steal(
-            reinterpret_cast<ConeVertexBufferVtab*>(cvb->base.vtab)->buffer_data(cvb, 0));
-        if (!r) return FRAME_FAIL(here, -1);
-        auto* cib = reinterpret_cast<IndexBuffer*>(ib.get());
-        r = frame::Ref::steal(cib->vtab->buffer_data(cib, 0));
-        if (!r) return FRAME_FAIL(here, -1);
-    }
-
-    frame::Ref desc = frame::Ref::steal(PyObject_CallNoArgs((PyObject*)vertex_description_type));
-    if (!desc) return FRAME_FAIL(here, -1);
-    frame::set_field(&self->description, desc.get());
-    auto* d = reinterpret_cast<attrib_binding::VertexDescription*>(desc.get());
-    frame::Ref hi = frame::Ref::steal(new_attribute(vb.get(), 0, 0));
-    if (!hi) return FRAME_FAIL(here, -1);
-    frame::Ref r = frame::Ref::steal(d->vtab->add(d, hi.get(), 0));
-    if (!r) return FRAME_FAIL(here, -1);
-    frame::Ref lo = frame::Ref::steal(new_attribute(vb.get(), 1, 12));
-    if (!lo) return FRAME_FAIL(here, -1);
-    r = frame::Ref::steal(d->vtab->add(d, lo.get(), 0));
-    if (!r) return FRAME_FAIL(here, -1);
-
-    frame::Ref binding = frame::Ref::steal(
-        PyObject_CallFunctionObjArgs((PyObject*)attrib_binding_type, desc.get(), ib.get(), nullptr));
-    if (!binding) return FRAME_FAIL(here, -1);
-    frame::set_field(&self->binding, binding.get());
+    // Upload, vertices first, through the buffers held here: a builder
+    // override may run any code meanwhile. hi at location 0, lo at 1.
+    static const mesh_common::Attribute attributes[] = {{0, 3, 0}, {1, 3, 12}};
+    if (mesh_common::upload_and_bind<Cone>(self, vb.get(), ib.get(), attributes) < 0) return FRAME_FAIL(here, -1);
     return 0;
 }
 
 PyObject* mesh_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
-    PyObject* o = frame::alloc_instance(t, mesh_fields);
+    PyObject* o = Mesh::alloc(t);
     if (!o) return nullptr;
     cast(o)->vtab = &mesh_vtab;
     if (mesh_cinit(cast(o), args, kwds) < 0) {
@@ -889,18 +733,6 @@ PyObject* mesh_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
     }
     return o;
 }
-
-int mesh_traverse(PyObject* o, visitproc visit, void* arg) {
-    return frame::traverse_fields(o, mesh_fields, visit, arg);
-}
-int mesh_clear(PyObject* o) {
-    frame::clear_fields(o, mesh_fields);
-    return 0;
-}
-void mesh_dealloc(PyObject* o) { frame::dealloc_instance(o, mesh_fields); }
-
-PyObject* get_vertex_buffer(PyObject* o, void*) { return frame::Ref::new_ref(cast(o)->vertex_buffer).release(); }
-PyObject* get_indexbuffer(PyObject* o, void*) { return frame::Ref::new_ref(cast(o)->indexbuffer).release(); }
 
 PyMethodDef mesh_methods[] = {
     {"build_x_faces", py_build_x_faces, METH_NOARGS, "SensorSectorMesh.build_x_faces(self) -> void"},
@@ -912,16 +744,18 @@ PyMethodDef mesh_methods[] = {
      "SensorSectorMesh.build_y_flat_faces(self) -> void"},
     {"build_z_flat_faces", py_build_z_flat_faces, METH_NOARGS,
      "SensorSectorMesh.build_z_flat_faces(self) -> void"},
-    {"add_vertices", (PyCFunction)(void (*)())py_add_vertices, METH_VARARGS | METH_KEYWORDS,
+    {"add_vertices", mesh_common::as_method(Quads::py_add_vertices), METH_VARARGS | METH_KEYWORDS,
      "SensorSectorMesh.add_vertices(self, Vector3 v0, Vector3 v1, Vector3 v2, Vector3 v3) -> void"},
-    {"add_single", (PyCFunction)(void (*)())py_add_single, METH_VARARGS | METH_KEYWORDS,
+    {"add_single", mesh_common::as_method(Quads::py_add_single), METH_VARARGS | METH_KEYWORDS,
      "SensorSectorMesh.add_single(self, Vector3 v0, Vector3 v1, Vector3 v2) -> void"},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyGetSetDef mesh_getset[] = {
-    {"vertex_buffer", get_vertex_buffer, nullptr, "The ConeVertexBuffer of the mesh.", nullptr},
-    {"indexbuffer", get_indexbuffer, nullptr, "The IntIndexBuffer of the mesh.", nullptr},
+    {"vertex_buffer", mesh_common::get_object, nullptr, "The ConeVertexBuffer of the mesh.",
+     mesh_common::field_at(offsetof(SensorSectorMesh, vertex_buffer))},
+    {"indexbuffer", mesh_common::get_object, nullptr, "The IntIndexBuffer of the mesh.",
+     mesh_common::field_at(offsetof(SensorSectorMesh, indexbuffer))},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -940,11 +774,7 @@ int register_classes(PyObject* module) {
                                         "az_precision", "el_precision", "is_rounded"};
     for (int k = 0; k < 9; ++k)
         if (!(ctor_names[k] = frame::intern(ctor[k]))) return -1;
-    static const char* const corners[4] = {"v0", "v1", "v2", "v3"};
-    for (int k = 0; k < 4; ++k)
-        if (!(quad_names[k] = frame::intern(corners[k]))) return -1;
-    if (!(s_add_vertices = frame::intern("add_vertices")) || !(s_add_single = frame::intern("add_single")))
-        return -1;
+    if (Quads::init(kMeshDotted, kFile) < 0) return -1;
 
     mesh_vtab.build_x_faces = build_x_faces;
     mesh_vtab.build_y_faces = build_y_faces;
@@ -952,44 +782,15 @@ int register_classes(PyObject* module) {
     mesh_vtab.build_x_flat_faces = build_x_flat_faces;
     mesh_vtab.build_y_flat_faces = build_y_flat_faces;
     mesh_vtab.build_z_flat_faces = build_z_flat_faces;
-    mesh_vtab.add_vertices = add_vertices;
-    mesh_vtab.add_single = add_single;
+    mesh_vtab.add_vertices = Quads::add_vertices;
+    mesh_vtab.add_single = Quads::add_single;
 
-    frame::ClassSpec spec{};
-    spec.type = &mesh_type;
-    spec.dotted = "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh";
-    spec.short_name = kSensorSectorMesh;
-    spec.basicsize = sizeof(SensorSectorMesh);
-    spec.doc =
+    static const char* const doc =
         " Geometry for a cone defined by azimuth, elevation, and range limits.\n"
         "        Cone can be capped or rounded.\n"
         "    ";
-    spec.tp_new = mesh_new;
-    spec.tp_dealloc = mesh_dealloc;
-    spec.tp_traverse = mesh_traverse;
-    spec.tp_clear = mesh_clear;
-    spec.methods = mesh_methods;
-    spec.getset = mesh_getset;
-    spec.vtable = &mesh_vtab;
-    return frame::register_class(module, spec);
-}
-
-int import_classes(PyObject*) {
-    namespace ab = attrib_binding;
-    namespace ibf = index_buffer;
-    int_index_buffer_type = frame::import_class(ibf::kModule, ibf::kIntIndexBuffer,
-                                                sizeof(ibf::IntIndexBuffer), ibf::kHeader);
-    if (!int_index_buffer_type || !frame::import_vtable(int_index_buffer_type)) return -1;
-    vertex_attribute_type = frame::import_class(ab::kModule, ab::kVertexAttribute,
-                                                sizeof(ab::VertexAttribute), ab::kHeader);
-    if (!vertex_attribute_type || !frame::import_vtable(vertex_attribute_type)) return -1;
-    vertex_description_type = frame::import_class(ab::kModule, ab::kVertexDescription,
-                                                  sizeof(ab::VertexDescription), ab::kHeader);
-    if (!vertex_description_type || !frame::import_vtable(vertex_description_type)) return -1;
-    attrib_binding_type = frame::import_class(ab::kModule, ab::kAttribBinding,
-                                              sizeof(ab::AttribBinding), ab::kHeader);
-    if (!attrib_binding_type || !frame::import_vtable(attrib_binding_type)) return -1;
-    return 0;
+    return Mesh::register_class(module, &mesh_type, kMeshDotted, kSensorSectorMesh, doc, mesh_new, mesh_methods,
+                                mesh_getset, &mesh_vtab);
 }
 
 PyModuleDef def = {PyModuleDef_HEAD_INIT, "sensor_sector_mesh", nullptr, -1, nullptr,
@@ -1000,8 +801,5 @@ PyModuleDef def = {PyModuleDef_HEAD_INIT, "sensor_sector_mesh", nullptr, -1, nul
 
 PyMODINIT_FUNC PyInit_sensor_sector_mesh() {
     using namespace vesk::sensor_sector_mesh;
-    frame::ModuleInit init{&def, kModule, kFile};
-    init.register_classes = register_classes;
-    init.import_classes = import_classes;
-    return frame::init_module(init);
+    return vesk::mesh_common::init_module(&def, kModule, kFile, register_classes);
 }
