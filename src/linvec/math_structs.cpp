@@ -12,73 +12,53 @@ namespace {
 
 constexpr const char* kFile = "linvec\\math_structs.cpp";
 
-struct Float2Traits {
-    using Obj = Float2;
-    using T = float;
-    static constexpr int N = 2;
+// Both classes: the record's numbers at `v`, in this module.
+template <class Obj, int N>
+struct Plain : detail::Record<Obj, float, N, offsetof(Obj, v)> {
     static constexpr const char* kModule = math_structs::kModule;
-    static constexpr const char* kName = kFloat2Class;
     static constexpr const char* kFile = math_structs::kFile;
+};
+
+struct Float2Traits : Plain<Float2, 2> {
+    static constexpr const char* kName = kFloat2Class;
     static constexpr const char* kDoc =
         "float2(x=0.0, y=0.0)\n\nThe plain record {x, y} of 32-bit floats.";
     static constexpr const char* kFields[N] = {"x", "y"};
     static constexpr float kDefaults[N] = {0.0f, 0.0f};
-    static float* data(Obj* o) { return detail::fields_at<float>(o, offsetof(Obj, v)); }
-    static void init(Obj*) {}
 };
 
-struct Float3Traits {
-    using Obj = Float3;
-    using T = float;
-    static constexpr int N = 3;
-    static constexpr const char* kModule = math_structs::kModule;
+struct Float3Traits : Plain<Float3, 3> {
     static constexpr const char* kName = kFloat3Class;
-    static constexpr const char* kFile = math_structs::kFile;
     static constexpr const char* kDoc =
         "float3(x=0.0, y=0.0, z=0.0)\n\nThe plain record {x, y, z} of 32-bit floats.";
     static constexpr const char* kFields[N] = {"x", "y", "z"};
     static constexpr float kDefaults[N] = {0.0f, 0.0f, 0.0f};
-    static float* data(Obj* o) { return detail::fields_at<float>(o, offsetof(Obj, v)); }
-    static void init(Obj*) {}
 };
 
 using C2 = detail::Components<Float2Traits>;
 using C3 = detail::Components<Float3Traits>;
 
-PyObject* make_float2_object(float2 v) {
-    const float d[2] = {v.x, v.y};
-    return C2::make(d);
-}
-
-PyObject* make_float3_object(float3 v) {
-    const float d[3] = {v.x, v.y, v.z};
-    return C3::make(d);
-}
+PyObject* make_float2_object(float2 v) { return C2::make_from(v.x, v.y); }
+PyObject* make_float3_object(float3 v) { return C3::make_from(v.x, v.y, v.z); }
 
 int register_classes(PyObject* module) {
-    detail::Extras none;
-    if (C2::register_class(module, none) < 0) return -1;
-    return C3::register_class(module, none);
+    if (C2::register_class(module, {}) < 0) return -1;
+    return C3::register_class(module, {});
 }
 
 int body(PyObject* module) {
-    if (frame::export_function(module, kMakeFloat2Name, reinterpret_cast<void*>(make_float2_object),
-                               kMakeFloat2Sig) < 0)
-        return -1;
-    return frame::export_function(module, kMakeFloat3Name,
-                                  reinterpret_cast<void*>(make_float3_object), kMakeFloat3Sig);
+    return detail::export_all(
+        module, {detail::exported<MakeFloat2Fn>(kMakeFloat2Name, make_float2_object, kMakeFloat2Sig),
+                 detail::exported<MakeFloat3Fn>(kMakeFloat3Name, make_float3_object, kMakeFloat3Sig)});
 }
-
-PyModuleDef def = {PyModuleDef_HEAD_INIT, "math_structs", nullptr, -1, nullptr,
-                   nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 }  // namespace linvec::math_structs
 
 PyMODINIT_FUNC PyInit_math_structs() {
     using namespace linvec::math_structs;
-    frame::ModuleInit init{&def, kModule, kFile};
-    init.register_classes = register_classes;
-    init.body = body;
-    return frame::init_module(init);
+    linvec::detail::ModuleSteps steps;
+    steps.register_classes = register_classes;
+    steps.body = body;
+    return linvec::detail::init_module(kModule, kFile, steps);
 }

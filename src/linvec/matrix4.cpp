@@ -1,8 +1,8 @@
 // Matrix4: a 4x4 matrix of 64-bit floats, column-major. Storage, indexing,
-// the buffer, pickling, products and inverse come from the shared matrix
-// template; this module adds the C-level method table, the factories
-// (translation, scale, rotation, projection, view), the conversion to
-// single precision and the products with vectors.
+// the buffer, pickling, products, inverse and the conversion to single
+// precision come from the shared matrix template; this module adds the
+// C-level method table, the factories (translation, scale, rotation,
+// projection, view) and the products with vectors.
 #include "linvec/matrix4.hpp"
 
 #include <cmath>
@@ -20,9 +20,7 @@ namespace {
 
 PyObject* matmul_vector(PyObject* a, PyObject* b);
 
-struct Traits {
-    using Obj = Matrix4;
-    using T = double;
+struct Traits : detail::Layout<Matrix4, double, offsetof(Matrix4, m)> {
     static constexpr const char* kModule = matrix4::kModule;
     static constexpr const char* kName = kClass;
     static constexpr const char* kFile = "linvec\\matrix4.cpp";
@@ -35,43 +33,36 @@ struct Traits {
         "(4, 4) float64 view indexed [column][row] (its .T is the matrix in\n"
         "row-by-column order). m @ n is the product m x n, m @ Vector4 the\n"
         "transformed vector.";
-    static double* data(Obj* o) { return detail::fields_at<double>(o, offsetof(Obj, m)); }
+    static constexpr const char* kSingleName = matrix4f::kClass;
+    static PyObject* to_single(const double* v) {
+        float f[16];
+        for (int i = 0; i < 16; ++i) f[i] = static_cast<float>(v[i]);
+        return matrix4f::make(f);
+    }
     static void init(Obj* o);
     static PyObject* matmul_other(PyObject* a, PyObject* b) { return matmul_vector(a, b); }
 };
 
 using M = detail::MatrixClass<Traits>;
 
-Matrix4Vtab vtab;
+// The C-level method table, in the header's entry order.
+Matrix4Vtab vtab = {M::multiply, M::to_float};
 void Traits::init(Obj* o) { o->vtab = &vtab; }
 
-// ---------------------------------------------------------------- C-level table and exports
+// ---------------------------------------------------------------- exported factories
 
-PyObject* to_float(Matrix4* self) {
-    float f[16];
-    for (int i = 0; i < 16; ++i) f[i] = static_cast<float>(self->m[i]);
-    return matrix4f::make(f);
-}
-
-PyObject* make_matrix4(const double* m) { return M::make(m); }
-
-PyObject* create_translation(double x, double y, double z) {
+// The identity with x, y, z at m[at], m[at + step] and m[at + 2 * step].
+PyObject* identity_with(int at, int step, double x, double y, double z) {
     double m[16];
     detail::mat_identity(m);
-    m[12] = x;
-    m[13] = y;
-    m[14] = z;
+    m[at] = x;
+    m[at + step] = y;
+    m[at + 2 * step] = z;
     return M::make(m);
 }
 
-PyObject* create_scale(double x, double y, double z) {
-    double m[16];
-    detail::mat_identity(m);
-    m[0] = x;
-    m[5] = y;
-    m[10] = z;
-    return M::make(m);
-}
+PyObject* create_translation(double x, double y, double z) { return identity_with(12, 1, x, y, z); }
+PyObject* create_scale(double x, double y, double z) { return identity_with(0, 5, x, y, z); }
 
 PyObject* create_from_quaternion(double x, double y, double z, double w) {
     double m[16];
@@ -89,8 +80,7 @@ PyObject* matmul_vector(PyObject* a, PyObject* b) {
     double r[4];
     for (int row = 0; row < 4; ++row)
         r[row] = m[row] * v[0] + m[4 + row] * v[1] + m[8 + row] * v[2] + m[12 + row] * v[3];
-    PyObject* o = vector4::make(r[0], r[1], r[2], r[3]);
-    return o ? o : M::fail_null("__matmul__", __LINE__);
+    return M::result(vector4::make(r[0], r[1], r[2], r[3]), "__matmul__");
 }
 
 // The point (w = 1, divided by the resulting w) or direction (w = 0).
@@ -109,8 +99,7 @@ PyObject* transform3(PyObject* self, PyObject* v, bool point, const char* member
         }
         for (int i = 0; i < 3; ++i) r[i] /= r[3];
     }
-    PyObject* o = vector3::make(r[0], r[1], r[2]);
-    return o ? o : M::fail_null(member, __LINE__);
+    return M::result(vector3::make(r[0], r[1], r[2]), member);
 }
 
 PyObject* py_transform_point(PyObject* self, PyObject* v) {
@@ -153,27 +142,27 @@ bool read_xyz(const char* fname, PyObject* args, PyObject* kwds, bool uniform, d
     return true;
 }
 
-PyObject* py_create_translation(PyObject*, PyObject* args, PyObject* kwds) {
+// create_translation and create_scale: `create` of the three components.
+PyObject* xyz_factory(const char* fn, PyObject* args, PyObject* kwds, bool uniform,
+                      PyObject* (*create)(double, double, double)) {
     double v[3];
-    if (!read_xyz("create_translation", args, kwds, false, v))
-        return M::fail_null("create_translation", __LINE__);
-    PyObject* o = create_translation(v[0], v[1], v[2]);
-    return o ? o : M::fail_null("create_translation", __LINE__);
+    if (!read_xyz(fn, args, kwds, uniform, v)) return M::fail_null(fn, __LINE__);
+    return M::result(create(v[0], v[1], v[2]), fn);
+}
+
+PyObject* py_create_translation(PyObject*, PyObject* args, PyObject* kwds) {
+    return xyz_factory("create_translation", args, kwds, false, create_translation);
 }
 
 PyObject* py_create_scale(PyObject*, PyObject* args, PyObject* kwds) {
-    double v[3];
-    if (!read_xyz("create_scale", args, kwds, true, v)) return M::fail_null("create_scale", __LINE__);
-    PyObject* o = create_scale(v[0], v[1], v[2]);
-    return o ? o : M::fail_null("create_scale", __LINE__);
+    return xyz_factory("create_scale", args, kwds, true, create_scale);
 }
 
 PyObject* py_create_from_quaternion(PyObject*, PyObject* q) {
     if (!detail::require_arg(q, quaternion::api.type, "q"))
         return M::fail_null("create_from_quaternion", __LINE__);
     const auto* p = reinterpret_cast<quaternion::Quaternion*>(q);
-    PyObject* o = create_from_quaternion(p->x, p->y, p->z, p->w);
-    return o ? o : M::fail_null("create_from_quaternion", __LINE__);
+    return M::result(create_from_quaternion(p->x, p->y, p->z, p->w), "create_from_quaternion");
 }
 
 PyObject* arg_names_rotation[2];
@@ -195,8 +184,7 @@ PyObject* py_create_rotation(PyObject*, PyObject* args, PyObject* kwds) {
         return M::fail_null(fn, __LINE__);
     }
     double s = std::sin(angle / 2) / len;
-    PyObject* o = create_from_quaternion(a->x * s, a->y * s, a->z * s, std::cos(angle / 2));
-    return o ? o : M::fail_null(fn, __LINE__);
+    return M::result(create_from_quaternion(a->x * s, a->y * s, a->z * s, std::cos(angle / 2)), fn);
 }
 
 // The GL perspective projection (clip z from -1 at near to 1 at far).
@@ -221,8 +209,7 @@ PyObject* py_create_perspective(PyObject*, PyObject* args, PyObject* kwds) {
     m[10] = (z_far + z_near) / (z_near - z_far);
     m[11] = -1.0;
     m[14] = 2.0 * z_far * z_near / (z_near - z_far);
-    PyObject* o = M::make(m);
-    return o ? o : M::fail_null(fn, __LINE__);
+    return M::result(M::make(m), fn);
 }
 
 // The view matrix of an eye at `eye` looking at `target` with `up` upwards
@@ -255,49 +242,39 @@ PyObject* py_create_look_at(PyObject*, PyObject* args, PyObject* kwds) {
                     -(s[0] * e->x + s[1] * e->y + s[2] * e->z),
                     -(w[0] * e->x + w[1] * e->y + w[2] * e->z),
                     f[0] * e->x + f[1] * e->y + f[2] * e->z, 1};
-    PyObject* o = M::make(m);
-    return o ? o : M::fail_null(fn, __LINE__);
+    return M::result(M::make(m), fn);
 }
 
-PyObject* py_to_float(PyObject* self, PyObject*) {
-    PyObject* r = to_float(reinterpret_cast<Matrix4*>(self));
-    return r ? r : M::fail_null("to_float", __LINE__);
-}
-
-#define LINVEC_KW(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f))
+using detail::keywords_fn;
 
 PyMethodDef more_methods[] = {
-    {"to_float", py_to_float, METH_NOARGS,
-     "Matrix4.to_float(self) -> Matrix4f\n\nThe matrix rounded to single precision."},
     {"transform_point", py_transform_point, METH_O,
      "Matrix4.transform_point(self, Vector3 v) -> Vector3\n\n"
      "The point v (w = 1) transformed and divided by the resulting w."},
     {"transform_direction", py_transform_direction, METH_O,
      "Matrix4.transform_direction(self, Vector3 v) -> Vector3\n\n"
      "The direction v (w = 0) transformed: no translation."},
-    {"create_translation", LINVEC_KW(py_create_translation), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+    {"create_translation", keywords_fn(py_create_translation), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
      "Matrix4.create_translation(x, y, z) -> Matrix4\n\n"
      "The translation by (x, y, z), also given as one Vector3."},
-    {"create_scale", LINVEC_KW(py_create_scale), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+    {"create_scale", keywords_fn(py_create_scale), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
      "Matrix4.create_scale(x, y, z) -> Matrix4\n\n"
      "The scale by (x, y, z), also given as one Vector3 or one number for all three."},
-    {"create_rotation", LINVEC_KW(py_create_rotation), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+    {"create_rotation", keywords_fn(py_create_rotation), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
      "Matrix4.create_rotation(Vector3 axis, double angle) -> Matrix4\n\n"
      "The rotation by angle radians about axis (right-handed); ZeroDivisionError for a zero axis."},
     {"create_from_quaternion", py_create_from_quaternion, METH_O | METH_STATIC,
      "Matrix4.create_from_quaternion(Quaternion q) -> Matrix4\n\n"
      "The rotation of q (normalised first); ZeroDivisionError for the zero quaternion."},
-    {"create_perspective", LINVEC_KW(py_create_perspective), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+    {"create_perspective", keywords_fn(py_create_perspective), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
      "Matrix4.create_perspective(double fov_y, double aspect, double near, double far) -> Matrix4\n\n"
      "The GL perspective projection: vertical field of view in radians, width / height,\n"
      "near and far plane distances."},
-    {"create_look_at", LINVEC_KW(py_create_look_at), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+    {"create_look_at", keywords_fn(py_create_look_at), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
      "Matrix4.create_look_at(Vector3 eye, Vector3 target, Vector3 up) -> Matrix4\n\n"
      "The view matrix of an eye looking at target (down its -z axis)."},
     {nullptr, nullptr, 0, nullptr},
 };
-
-#undef LINVEC_KW
 
 // ---------------------------------------------------------------- init
 
@@ -309,13 +286,7 @@ int register_classes(PyObject* module) {
         detail::intern_all(perspective, 4, arg_names_perspective) < 0 ||
         detail::intern_all(look_at, 3, arg_names_look_at) < 0)
         return -1;
-    vtab.multiply = M::multiply;
-    vtab.to_float = to_float;
-    detail::Extras extras;
-    extras.methods = M::methods(more_methods);
-    extras.number = &M::number;
-    extras.vtable = &vtab;
-    return M::register_class(module, extras);
+    return M::register_class(module, {M::methods(more_methods), &M::number, &vtab});
 }
 
 int import_classes(PyObject*) {
@@ -325,28 +296,24 @@ int import_classes(PyObject*) {
 }
 
 int body(PyObject* module) {
-    if (frame::export_function(module, kMakeName, reinterpret_cast<void*>(make_matrix4), kMakeSig) < 0 ||
-        frame::export_function(module, kCreateTranslationName,
-                               reinterpret_cast<void*>(create_translation), kCreateTranslationSig) < 0 ||
-        frame::export_function(module, kCreateScaleName, reinterpret_cast<void*>(create_scale),
-                               kCreateScaleSig) < 0)
-        return -1;
-    return frame::export_function(module, kCreateFromQuaternionName,
-                                  reinterpret_cast<void*>(create_from_quaternion),
-                                  kCreateFromQuaternionSig);
+    return detail::export_all(
+        module, {detail::exported<MakeFn>(kMakeName, M::make, kMakeSig),
+                 detail::exported<CreateTranslationFn>(kCreateTranslationName, create_translation,
+                                                       kCreateTranslationSig),
+                 detail::exported<CreateScaleFn>(kCreateScaleName, create_scale, kCreateScaleSig),
+                 detail::exported<CreateFromQuaternionFn>(kCreateFromQuaternionName,
+                                                          create_from_quaternion,
+                                                          kCreateFromQuaternionSig)});
 }
-
-PyModuleDef def = {PyModuleDef_HEAD_INIT, "matrix4", nullptr, -1, nullptr,
-                   nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 }  // namespace linvec::matrix4
 
 PyMODINIT_FUNC PyInit_matrix4() {
     using namespace linvec::matrix4;
-    frame::ModuleInit init{&def, kModule, Traits::kFile};
-    init.register_classes = register_classes;
-    init.import_classes = import_classes;
-    init.body = body;
-    return frame::init_module(init);
+    linvec::detail::ModuleSteps steps;
+    steps.register_classes = register_classes;
+    steps.import_classes = import_classes;
+    steps.body = body;
+    return linvec::detail::init_module(kModule, Traits::kFile, steps);
 }

@@ -9,9 +9,7 @@
 namespace linvec::matrix4f {
 namespace {
 
-struct Traits {
-    using Obj = Matrix4f;
-    using T = float;
+struct Traits : detail::Layout<Matrix4f, float, offsetof(Matrix4f, m)> {
     static constexpr const char* kModule = matrix4f::kModule;
     static constexpr const char* kName = kClass;
     static constexpr const char* kFile = "linvec\\matrix4f.cpp";
@@ -22,37 +20,16 @@ struct Traits {
         "None gives the identity. m[c] is column c, m[c, r] the element in\n"
         "row r of column c; iteration yields the columns; numpy.asarray(m) is a\n"
         "(4, 4) float32 view indexed [column][row]. @ is the matrix product.";
-    static float* data(Obj* o) { return detail::fields_at<float>(o, offsetof(Obj, m)); }
-    static void init(Obj*) {}
     static PyObject* matmul_other(PyObject*, PyObject*) { return detail::not_implemented(); }
 };
 
 using M = detail::MatrixClass<Traits>;
-
-PyObject* make_matrix4f(const float* m) { return M::make(m); }
-
-int register_classes(PyObject* module) {
-    detail::Extras extras;
-    extras.methods = M::methods(nullptr);
-    extras.number = &M::number;
-    return M::register_class(module, extras);
-}
-
-int body(PyObject* module) {
-    return frame::export_function(module, kMakeName, reinterpret_cast<void*>(make_matrix4f),
-                                  kMakeSig);
-}
-
-PyModuleDef def = {PyModuleDef_HEAD_INIT, "matrix4f", nullptr, -1, nullptr,
-                   nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 }  // namespace linvec::matrix4f
 
 PyMODINIT_FUNC PyInit_matrix4f() {
     using namespace linvec::matrix4f;
-    frame::ModuleInit init{&def, kModule, Traits::kFile};
-    init.register_classes = register_classes;
-    init.body = body;
-    return frame::init_module(init);
+    return linvec::detail::ClassModule<M, MakeFn>::init(kMakeName, kMakeSig,
+                                                        {M::methods(nullptr), &M::number});
 }

@@ -9,10 +9,7 @@
 namespace linvec::vector2f {
 namespace {
 
-struct Traits {
-    using Obj = Vector2f;
-    using T = float;
-    static constexpr int N = 2;
+struct Traits : detail::Record<Vector2f, float, 2, offsetof(Vector2f, x)> {
     static constexpr const char* kModule = vector2f::kModule;
     static constexpr const char* kName = kClass;
     static constexpr const char* kFile = "linvec\\vector2f.cpp";
@@ -23,41 +20,16 @@ struct Traits {
         "@ (dot product), indexing, iteration and the buffer protocol.";
     static constexpr const char* kFields[N] = {"x", "y"};
     static constexpr float kDefaults[N] = {0.0f, 0.0f};
-    static float* data(Obj* o) { return detail::fields_at<float>(o, offsetof(Obj, x)); }
-    static void init(Obj*) {}
 };
 static_assert(offsetof(Vector2f, y) == offsetof(Vector2f, x) + sizeof(float), "contiguous");
 
-using C = detail::Components<Traits>;
 using Ops = detail::VectorOps<Traits>;
-
-PyObject* make_vector2f(float x, float y) {
-    const float v[2] = {x, y};
-    return C::make(v);
-}
-
-int register_classes(PyObject* module) {
-    detail::Extras extras;
-    extras.methods = Ops::methods(nullptr);
-    extras.number = &Ops::number;
-    return C::register_class(module, extras);
-}
-
-int body(PyObject* module) {
-    return frame::export_function(module, kMakeName, reinterpret_cast<void*>(make_vector2f),
-                                  kMakeSig);
-}
-
-PyModuleDef def = {PyModuleDef_HEAD_INIT, "vector2f", nullptr, -1, nullptr,
-                   nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 }  // namespace linvec::vector2f
 
 PyMODINIT_FUNC PyInit_vector2f() {
     using namespace linvec::vector2f;
-    frame::ModuleInit init{&def, kModule, Traits::kFile};
-    init.register_classes = register_classes;
-    init.body = body;
-    return frame::init_module(init);
+    return linvec::detail::ClassModule<Ops::C, MakeFn>::init(kMakeName, kMakeSig,
+                                                             {Ops::methods(nullptr), &Ops::number});
 }

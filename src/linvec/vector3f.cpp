@@ -10,10 +10,7 @@
 namespace linvec::vector3f {
 namespace {
 
-struct Traits {
-    using Obj = Vector3f;
-    using T = float;
-    static constexpr int N = 3;
+struct Traits : detail::Record<Vector3f, float, 3, offsetof(Vector3f, x)> {
     static constexpr const char* kModule = vector3f::kModule;
     static constexpr const char* kName = kClass;
     static constexpr const char* kFile = "linvec\\vector3f.cpp";
@@ -25,53 +22,21 @@ struct Traits {
         "(numpy.asarray gives shape (3,), float32).";
     static constexpr const char* kFields[N] = {"x", "y", "z"};
     static constexpr float kDefaults[N] = {0.0f, 0.0f, 0.0f};
-    static float* data(Obj* o) { return detail::fields_at<float>(o, offsetof(Obj, x)); }
     static void init(Obj* o);
 };
 static_assert(offsetof(Vector3f, z) == offsetof(Vector3f, x) + 2 * sizeof(float), "contiguous");
 
-using C = detail::Components<Traits>;
 using Ops = detail::VectorOps<Traits>;
 
-Vector3fVtab vtab;
+// The C-level method table, in the header's entry order.
+Vector3fVtab vtab = {Ops::mul, Ops::normalized, Ops::add, Ops::sub, Ops::dot, Ops::magnitude};
 void Traits::init(Obj* o) { o->vtab = &vtab; }
-
-PyObject* make_vector3f(float x, float y, float z) {
-    const float v[3] = {x, y, z};
-    return C::make(v);
-}
-
-// ---------------------------------------------------------------- init
-
-int register_classes(PyObject* module) {
-    vtab.mul = Ops::mul;
-    vtab.normalized = Ops::normalized;
-    vtab.add = Ops::add;
-    vtab.sub = Ops::sub;
-    vtab.dot = Ops::dot;
-    vtab.magnitude = Ops::magnitude;
-    detail::Extras extras;
-    extras.methods = Ops::methods(nullptr);
-    extras.number = &Ops::number;
-    extras.vtable = &vtab;
-    return C::register_class(module, extras);
-}
-
-int body(PyObject* module) {
-    return frame::export_function(module, kMakeName, reinterpret_cast<void*>(make_vector3f),
-                                  kMakeSig);
-}
-
-PyModuleDef def = {PyModuleDef_HEAD_INIT, "vector3f", nullptr, -1, nullptr,
-                   nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 }  // namespace linvec::vector3f
 
 PyMODINIT_FUNC PyInit_vector3f() {
     using namespace linvec::vector3f;
-    frame::ModuleInit init{&def, kModule, Traits::kFile};
-    init.register_classes = register_classes;
-    init.body = body;
-    return frame::init_module(init);
+    return linvec::detail::ClassModule<Ops::C, MakeFn>::init(
+        kMakeName, kMakeSig, {Ops::methods(nullptr), &Ops::number, &vtab});
 }

@@ -6,17 +6,13 @@
 // numpy.asarray(m) shares the storage with shape (4, 4), so that
 // numpy.asarray(m).T is the matrix in the usual row-by-column order.
 //
-//   struct Traits {
-//       using Obj = ...;  using T = double | float;
-//       static constexpr const char* kModule, *kName, *kFile, *kDoc;
-//       static T* data(Obj*);
-//       static void init(Obj*);                            // method table, if any
-//       static PyObject* matmul_other(PyObject* a, PyObject* b);  // a @ b for
-//           // operands other than two matrices; NotImplemented when unsupported
-//   };
+// The Traits are NumericClass's (Layout<> gives Obj, T, data and init) and
+//
+//   static PyObject* matmul_other(PyObject* a, PyObject* b);  // a @ b for
+//       // operands other than two matrices; NotImplemented when unsupported
 #pragma once
 
-#include "linvec/detail/components.hpp"
+#include "linvec/detail/arithmetic.hpp"
 
 #include <cmath>
 #include <string>
@@ -95,52 +91,27 @@ inline T mat_determinant(const T* m) {
 }
 
 template <class Tr>
-struct MatrixClass {
-    using Obj = typename Tr::Obj;
-    using T = typename Tr::T;
+struct MatrixClass : NumericClass<Tr, 16> {
+    using Base = NumericClass<Tr, 16>;
+    using E = Elementwise<MatrixClass>;
+    using typename Base::Obj;
+    using typename Base::T;
+    using Base::check;
+    using Base::data;
+    using Base::fail_null;
+    using Base::result;
+    using Base::type;
 
-    static inline PyTypeObject type;
     static inline PyObject* arg_names[1];
-
-    static const char* qual(const char* member) {
-        static std::unordered_map<std::string, std::string> names;
-        auto it = names.find(member);
-        if (it == names.end())
-            it = names.emplace(member, std::string(Tr::kModule) + "." + Tr::kName + "." + member)
-                     .first;
-        return it->second.c_str();
-    }
-    static int fail(const char* member, int line) {
-        frame::add_traceback(frame::Where{qual(member), Tr::kFile}, line);
-        return -1;
-    }
-    static PyObject* fail_null(const char* member, int line) {
-        fail(member, line);
-        return nullptr;
-    }
-
-    static T* data(PyObject* o) { return Tr::data(reinterpret_cast<Obj*>(o)); }
-    static bool check(PyObject* o) { return PyObject_TypeCheck(o, &type); }
 
     // ------------------------------------------------------------ construction
 
-    static PyObject* alloc(PyTypeObject* t) {
-        PyObject* o = t->tp_alloc(t, 0);
-        if (o) Tr::init(reinterpret_cast<Obj*>(o));
-        return o;
-    }
-
     // A new exact instance holding v[0..16) (column-major); null v: identity.
     static PyObject* make(const T* v) {
-        PyObject* o = alloc(&type);
-        if (!o) return nullptr;
-        T* d = data(o);
-        if (v) {
-            for (int i = 0; i < 16; ++i) d[i] = v[i];
-        } else {
-            mat_identity(d);
-        }
-        return o;
+        if (v) return Base::make(v);
+        T id[16];
+        mat_identity(id);
+        return Base::make(id);
     }
 
     // Read 16 values (flat, column-major) or 4 columns of 4 into out.
@@ -185,16 +156,11 @@ struct MatrixClass {
         } else {
             mat_identity(v);
         }
-        PyObject* o = alloc(t);
-        if (!o) return fail_null("__cinit__", __LINE__);
-        T* d = data(o);
-        for (int i = 0; i < 16; ++i) d[i] = v[i];
-        return o;
+        PyObject* o = Base::make_in(t, v);
+        return o ? o : fail_null("__cinit__", __LINE__);
     }
 
-    static void tp_dealloc(PyObject* o) { Py_TYPE(o)->tp_free(o); }
-
-    // ------------------------------------------------------------ repr, ==
+    // ------------------------------------------------------------ repr
 
     static PyObject* tp_repr(PyObject* o) {
         std::string s = type_name(o) + "([";
@@ -208,13 +174,6 @@ struct MatrixClass {
         }
         s += "]])";
         return PyUnicode_FromString(s.c_str());
-    }
-
-    static PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) {
-        if ((op != Py_EQ && op != Py_NE) || !check(a) || !check(b)) return not_implemented();
-        bool eq = true;
-        for (int i = 0; i < 16; ++i) eq = eq && data(a)[i] == data(b)[i];
-        return frame::py_bool(eq == (op == Py_EQ));
     }
 
     // ------------------------------------------------------------ indexing: [column] and [column, row]
@@ -315,18 +274,7 @@ struct MatrixClass {
         static Py_ssize_t shape[2] = {4, 4};
         static Py_ssize_t strides[2] = {4 * static_cast<Py_ssize_t>(sizeof(T)),
                                         static_cast<Py_ssize_t>(sizeof(T))};
-        view->buf = data(o);
-        view->obj = frame::Ref::new_ref(o).release();
-        view->len = 16 * static_cast<Py_ssize_t>(sizeof(T));
-        view->readonly = 0;
-        view->itemsize = sizeof(T);
-        view->format = (flags & PyBUF_FORMAT) ? const_cast<char*>(buffer_format<T>()) : nullptr;
-        view->ndim = 2;
-        view->shape = (flags & PyBUF_ND) ? shape : nullptr;
-        view->strides = (flags & PyBUF_STRIDES) == PyBUF_STRIDES ? strides : nullptr;
-        view->suboffsets = nullptr;
-        view->internal = nullptr;
-        return 0;
+        return Base::view(o, view, flags, 2, shape, strides);
     }
     static inline PyBufferProcs buffer = {getbuffer, nullptr};
 
@@ -340,71 +288,33 @@ struct MatrixClass {
 
     // ------------------------------------------------------------ operators
 
-    static PyObject* nb_add(PyObject* a, PyObject* b) {
-        if (!check(a) || !check(b)) return not_implemented();
-        T r[16];
-        for (int i = 0; i < 16; ++i) r[i] = data(a)[i] + data(b)[i];
-        PyObject* o = make(r);
-        return o ? o : fail_null("__add__", __LINE__);
-    }
-    static PyObject* nb_subtract(PyObject* a, PyObject* b) {
-        if (!check(a) || !check(b)) return not_implemented();
-        T r[16];
-        for (int i = 0; i < 16; ++i) r[i] = data(a)[i] - data(b)[i];
-        PyObject* o = make(r);
-        return o ? o : fail_null("__sub__", __LINE__);
-    }
-    static PyObject* scaled(PyObject* m, T s, const char* member) {
-        T r[16];
-        for (int i = 0; i < 16; ++i) r[i] = data(m)[i] * s;
-        PyObject* o = make(r);
-        return o ? o : fail_null(member, __LINE__);
-    }
     // m * s and s * m: every element scaled. (The matrix product is @.)
-    static PyObject* nb_multiply(PyObject* a, PyObject* b) {
-        T s;
-        if (check(a) && !check(b) && scalar_operand(b, &s)) return scaled(a, s, "__mul__");
-        if (check(b) && !check(a) && scalar_operand(a, &s)) return scaled(b, s, "__mul__");
-        return PyErr_Occurred() ? fail_null("__mul__", __LINE__) : not_implemented();
-    }
-    static PyObject* nb_negative(PyObject* a) { return scaled(a, T(-1), "__neg__"); }
-    static PyObject* nb_positive(PyObject* a) { return scaled(a, T(1), "__pos__"); }
+    static PyObject* nb_multiply(PyObject* a, PyObject* b) { return E::multiply(a, b, nullptr); }
     static PyObject* nb_matrix_multiply(PyObject* a, PyObject* b) {
-        if (check(a) && check(b)) {
-            PyObject* o = multiply(reinterpret_cast<Obj*>(a), reinterpret_cast<Obj*>(b));
-            return o ? o : fail_null("__matmul__", __LINE__);
-        }
+        if (check(a) && check(b))
+            return result(multiply(reinterpret_cast<Obj*>(a), reinterpret_cast<Obj*>(b)), "__matmul__");
         return Tr::matmul_other(a, b);
     }
 
     static inline PyNumberMethods number = [] {
-        PyNumberMethods n{};
-        n.nb_add = nb_add;
-        n.nb_subtract = nb_subtract;
+        PyNumberMethods n = E::number_base();
         n.nb_multiply = nb_multiply;
-        n.nb_negative = nb_negative;
-        n.nb_positive = nb_positive;
         n.nb_matrix_multiply = nb_matrix_multiply;
         return n;
     }();
 
     // ------------------------------------------------------------ methods
 
-    static PyObject* py_identity(PyObject*, PyObject*) {
-        PyObject* o = make(nullptr);
-        return o ? o : fail_null("identity", __LINE__);
-    }
+    static PyObject* py_identity(PyObject*, PyObject*) { return result(make(nullptr), "identity"); }
     static PyObject* py_multiply(PyObject* self, PyObject* other) {
         if (!require_arg(other, &type, "other")) return fail_null("multiply", __LINE__);
-        PyObject* o = multiply(reinterpret_cast<Obj*>(self), reinterpret_cast<Obj*>(other));
-        return o ? o : fail_null("multiply", __LINE__);
+        return result(multiply(reinterpret_cast<Obj*>(self), reinterpret_cast<Obj*>(other)), "multiply");
     }
     static PyObject* py_transposed(PyObject* self, PyObject*) {
         T r[16];
         for (int c = 0; c < 4; ++c)
             for (int row = 0; row < 4; ++row) r[row * 4 + c] = data(self)[c * 4 + row];
-        PyObject* o = make(r);
-        return o ? o : fail_null("transposed", __LINE__);
+        return result(make(r), "transposed");
     }
     static PyObject* py_inverse(PyObject* self, PyObject*) {
         T r[16];
@@ -412,8 +322,7 @@ struct MatrixClass {
             float_division();
             return fail_null("inverse", __LINE__);
         }
-        PyObject* o = make(r);
-        return o ? o : fail_null("inverse", __LINE__);
+        return result(make(r), "inverse");
     }
     static PyObject* py_determinant(PyObject* self, PyObject*) {
         return box(mat_determinant(data(self)));
@@ -421,8 +330,8 @@ struct MatrixClass {
 
     static PyMethodDef* methods(const PyMethodDef* more) {
         static std::vector<PyMethodDef> table;
+        if (!table.empty()) return table.data();
         std::string n = Tr::kName;
-        const char* scalar = sizeof(T) == sizeof(double) ? "double" : "float";
         table.push_back({"identity", py_identity, METH_NOARGS | METH_STATIC,
                          keep(n + ".identity() -> " + n + "\n\nA new identity matrix.")});
         table.push_back({"multiply", py_multiply, METH_O,
@@ -434,10 +343,8 @@ struct MatrixClass {
                          keep(n + ".inverse(self) -> " + n +
                               "\n\nThe inverse; ZeroDivisionError for a singular matrix.")});
         table.push_back({"determinant", py_determinant, METH_NOARGS,
-                         keep(n + ".determinant(self) -> " + scalar)});
-        for (; more && more->ml_name; ++more) table.push_back(*more);
-        table.push_back({nullptr, nullptr, 0, nullptr});
-        return table.data();
+                         keep(n + ".determinant(self) -> " + scalar_name<T>())});
+        return Base::methods_with(table, "matrix", more);
     }
 
     // ------------------------------------------------------------ pickling: the 16 values
@@ -465,29 +372,14 @@ struct MatrixClass {
     static int register_class(PyObject* module, const Extras& extras) {
         arg_names[0] = frame::intern("values");
         if (!arg_names[0]) return -1;
-        frame::ClassSpec spec{};
-        spec.type = &type;
-        spec.dotted = keep(std::string(Tr::kModule) + "." + Tr::kName);
-        spec.short_name = Tr::kName;
-        spec.basicsize = sizeof(Obj);
-        spec.doc = Tr::kDoc;
+        frame::ClassSpec spec = Base::spec(extras);
         spec.tp_new = tp_new;
-        spec.tp_dealloc = tp_dealloc;
-        spec.methods = extras.methods;
-        spec.as_number = extras.number;
         spec.as_mapping = &mapping;
         spec.as_buffer = &buffer;
         spec.tp_repr = tp_repr;
-        spec.tp_richcompare = tp_richcompare;
         spec.tp_iter = tp_iter;
-        spec.vtable = extras.vtable;
-        spec.pickle = frame::Pickle::state;
-        spec.pickle_spec.checksum = crc32("m");
-        spec.pickle_spec.checksum_text = keep(checksum_text(spec.pickle_spec.checksum, "m"));
-        spec.pickle_spec.fields = state_fields;
-        spec.pickle_spec.nfields = 1;
-        if (frame::register_class(module, spec) < 0) return -1;
-        return defer_to_us_in_numpy(&type);
+        pickle_state(spec, "m", state_fields, 1);
+        return Base::register_spec(module, spec);
     }
 };
 
