@@ -3,52 +3,21 @@ texture coordinates."""
 from typing import Any, SupportsFloat, SupportsIndex, TypedDict
 
 from linvec.vector3 import Vector3
-from vesk.opengl.buffers.attrib_binding import AttribBinding, VertexDescription
-from vesk.opengl.buffers.index_buffer import IntIndexBuffer
-from vesk.opengl.buffers.vertex_buffer import VertexBuffer
-
-class _Float2(TypedDict):
-    x: float
-    y: float
-
-class _Float3(TypedDict):
-    x: float
-    y: float
-    z: float
-
-class _DoubleSingle3(TypedDict):
-    hi: _Float3
-    lo: _Float3
+from vesk.scene.geometry._mesh_common import _BoundMesh, _DoubleSingle3, _DsVertexBuffer, _Float2, _Float3
 
 class _CappedSphereVertex(TypedDict):
     _position: _DoubleSingle3
     _normal: _Float3
     _texture_coord: _Float2
 
-class CappedSphereVertexBuffer(VertexBuffer):
+class CappedSphereVertexBuffer(_DsVertexBuffer[_CappedSphereVertex]):
     """Vertices of the dome shell: 44-byte records (position high and low
     triples, normal, texture coordinate; 32-bit floats) collected on the CPU
     and uploaded by buffer_data(). The mesh appends records through the
     C-level method table; Python has no add()."""
 
-    def __init__(self, *args: object, **kwargs: object) -> None: ...
-    def buffer_data(self) -> None:
-        """Upload every record (GL_STATIC_DRAW) between bind() and unbind()."""
-    def get_stride_size(self) -> int:
-        """44, the record size in bytes."""
     def get_last_index(self) -> int:
         """The index of the record appended last; -1 when empty."""
-    @property
-    def vertices(self) -> list[_CappedSphereVertex]: ...
-    @property
-    def raw(self) -> memoryview:
-        """32-bit floats over the records in place, eleven per record. The
-        buffer cannot grow while a view is alive (BufferError). ValueError
-        when empty."""
-    @property
-    def _capacity(self) -> int: ...
-    def __reduce__(self) -> tuple[Any, ...]: ...
-    def __setstate__(self, state: tuple[int, list[_CappedSphereVertex]]) -> None: ...
 
 def unpickle_CappedSphereVertexBuffer(
     cls: type[CappedSphereVertexBuffer], checksum: int, state: tuple[Any, ...] | None
@@ -56,7 +25,7 @@ def unpickle_CappedSphereVertexBuffer(
 
 _Key = tuple[float, float, float, float, float]
 
-class DomeShellMesh:
+class DomeShellMesh(_BoundMesh[CappedSphereVertexBuffer]):
     """Closed triangle mesh of the ellipsoid of revolution about the z axis
     with equatorial radius `radius` and eccentricity `ecc`: eight patches
     (four longitude quadrants per hemisphere), each a polar cap grown by
@@ -76,14 +45,6 @@ class DomeShellMesh:
     def split(self, v1: Vector3, v2: Vector3, depth: SupportsIndex, vertex_data: dict[_Key, int]) -> None:
         """Append one two-row subdivision step below the cap edge v1-v2 and,
         while depth > 0, the steps below both halves of its new edge."""
-    @property
-    def vertex_buffer(self) -> CappedSphereVertexBuffer: ...
-    @property
-    def indexbuffer(self) -> IntIndexBuffer: ...
-    @property
-    def binding(self) -> AttribBinding: ...
-    @property
-    def description(self) -> VertexDescription: ...
     @property
     def radius(self) -> float: ...
     @property
