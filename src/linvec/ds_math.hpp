@@ -124,36 +124,20 @@ inline Api api;
 
 inline int import_api() {
     if (api.double_single3_type) return 0;
-    struct Want {
-        const char* name;
-        Py_ssize_t size;
-        PyTypeObject** out;
-    } const want[] = {
-        {kDoubleSingle3Class, sizeof(DoubleSingle3), &api.double_single3_type},
-        {kDoubleSingleClass, sizeof(DoubleSingle), &api.double_single_type},
-        {kVector3dsClass, sizeof(Vector3ds), &api.vector3ds_type},
-        {kVector4dsClass, sizeof(Vector4ds), &api.vector4ds_type},
-        {kMatrix4dsClass, sizeof(Matrix4ds), &api.matrix4ds_type},
-    };
-    PyTypeObject* got[5] = {};
-    bool ok = true;
-    for (int i = 0; ok && i < 5; ++i) {
-        got[i] = binding::import_type(kModule, want[i].name, want[i].size, kHeader);
-        ok = got[i] != nullptr;
-    }
-    ok = ok &&
-         binding::import_fn(kModule, kToDoubleSingle3Name, kToDoubleSingle3Sig,
-                            &api.to_double_single3) &&
-         binding::import_fn(kModule, kToMatrix4dsName, kToMatrix4dsSig, &api.to_matrix4ds) &&
-         binding::import_fn(kModule, kMakeDoubleSingle3Name, kMakeDoubleSingle3Sig,
-                            &api.make_double_single3);
-    if (!ok) {
-        for (PyTypeObject* t : got) Py_XDECREF(t);
-        return -1;
-    }
-    // The class pointers are set last: a set first pointer means "bound".
-    for (int i = 4; i >= 0; --i) *want[i].out = got[i];
-    return 0;
+    return binding::import_types(
+        kModule, kHeader,
+        {{kDoubleSingle3Class, sizeof(DoubleSingle3), &api.double_single3_type},
+         {kDoubleSingleClass, sizeof(DoubleSingle), &api.double_single_type},
+         {kVector3dsClass, sizeof(Vector3ds), &api.vector3ds_type},
+         {kVector4dsClass, sizeof(Vector4ds), &api.vector4ds_type},
+         {kMatrix4dsClass, sizeof(Matrix4ds), &api.matrix4ds_type}},
+        [] {
+            return binding::import_fn(kModule, kToDoubleSingle3Name, kToDoubleSingle3Sig,
+                                      &api.to_double_single3) &&
+                   binding::import_fn(kModule, kToMatrix4dsName, kToMatrix4dsSig, &api.to_matrix4ds) &&
+                   binding::import_fn(kModule, kMakeDoubleSingle3Name, kMakeDoubleSingle3Sig,
+                                      &api.make_double_single3);
+        });
 }
 inline double_single3 to_double_single3(vector3::Vector3* v) { return api.to_double_single3(v); }
 inline PyObject* to_matrix4ds(matrix4::Matrix4* m) { return api.to_matrix4ds(m); }

@@ -55,18 +55,15 @@ inline Api api;
 
 inline int import_api() {
     if (api.float2_type) return 0;
-    PyTypeObject* t2 = binding::import_type(kModule, kFloat2Class, sizeof(Float2), kHeader);
-    if (!t2) return -1;
-    PyTypeObject* t3 = binding::import_type(kModule, kFloat3Class, sizeof(Float3), kHeader);
-    if (!t3 || !binding::import_fn(kModule, kMakeFloat2Name, kMakeFloat2Sig, &api.make_float2) ||
-        !binding::import_fn(kModule, kMakeFloat3Name, kMakeFloat3Sig, &api.make_float3)) {
-        Py_DECREF(t2);
-        Py_XDECREF(t3);
-        return -1;
-    }
-    api.float2_type = t2;
-    api.float3_type = t3;
-    return 0;
+    return binding::import_types(kModule, kHeader,
+                                 {{kFloat2Class, sizeof(Float2), &api.float2_type},
+                                  {kFloat3Class, sizeof(Float3), &api.float3_type}},
+                                 [] {
+                                     return binding::import_fn(kModule, kMakeFloat2Name, kMakeFloat2Sig,
+                                                               &api.make_float2) &&
+                                            binding::import_fn(kModule, kMakeFloat3Name, kMakeFloat3Sig,
+                                                               &api.make_float3);
+                                 });
 }
 inline PyObject* make_float2(float2 v) { return api.make_float2(v); }
 inline PyObject* make_float3(float3 v) { return api.make_float3(v); }

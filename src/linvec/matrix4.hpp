@@ -51,10 +51,7 @@ inline constexpr const char* kCreateFromQuaternionSig = "PyObject *(double, doub
 using CreateFromQuaternionFn = PyObject* (*)(double x, double y, double z, double w);
 
 namespace {
-struct Api {
-    PyTypeObject* type = nullptr;
-    Matrix4Vtab* vtab = nullptr;
-    MakeFn make = nullptr;
+struct Api : binding::ClassApi<MakeFn, Matrix4Vtab> {
     CreateTranslationFn create_translation = nullptr;
     CreateScaleFn create_scale = nullptr;
     CreateFromQuaternionFn create_from_quaternion = nullptr;
@@ -62,22 +59,13 @@ struct Api {
 inline Api api;
 
 inline int import_api() {
-    if (api.type) return 0;
-    void* vt = nullptr;
-    PyTypeObject* t = binding::import_type(kModule, kClass, sizeof(Matrix4), kHeader, &vt);
-    if (!t) return -1;
-    if (!binding::import_fn(kModule, kMakeName, kMakeSig, &api.make) ||
-        !binding::import_fn(kModule, kCreateTranslationName, kCreateTranslationSig,
-                            &api.create_translation) ||
-        !binding::import_fn(kModule, kCreateScaleName, kCreateScaleSig, &api.create_scale) ||
-        !binding::import_fn(kModule, kCreateFromQuaternionName, kCreateFromQuaternionSig,
-                            &api.create_from_quaternion)) {
-        Py_DECREF(t);
-        return -1;
-    }
-    api.vtab = static_cast<Matrix4Vtab*>(vt);
-    api.type = t;
-    return 0;
+    return api.bind(kModule, kClass, sizeof(Matrix4), kHeader, kMakeName, kMakeSig, [] {
+        return binding::import_fn(kModule, kCreateTranslationName, kCreateTranslationSig,
+                                  &api.create_translation) &&
+               binding::import_fn(kModule, kCreateScaleName, kCreateScaleSig, &api.create_scale) &&
+               binding::import_fn(kModule, kCreateFromQuaternionName, kCreateFromQuaternionSig,
+                                  &api.create_from_quaternion);
+    });
 }
 inline PyObject* make(const double* m) { return api.make(m); }
 inline bool check(PyObject* o) { return PyObject_TypeCheck(o, api.type); }

@@ -26,22 +26,10 @@ inline constexpr const char* kMakeSig = "PyObject *(float const *)";
 using MakeFn = PyObject* (*)(const float* m);
 
 namespace {
-struct Api {
-    PyTypeObject* type = nullptr;
-    MakeFn make = nullptr;
-};
-inline Api api;
+inline binding::ClassApi<MakeFn> api;
 
 inline int import_api() {
-    if (api.type) return 0;
-    PyTypeObject* t = binding::import_type(kModule, kClass, sizeof(Matrix4f), kHeader);
-    if (!t) return -1;
-    if (!binding::import_fn(kModule, kMakeName, kMakeSig, &api.make)) {
-        Py_DECREF(t);
-        return -1;
-    }
-    api.type = t;
-    return 0;
+    return api.bind(kModule, kClass, sizeof(Matrix4f), kHeader, kMakeName, kMakeSig);
 }
 inline PyObject* make(const float* m) { return api.make(m); }
 inline bool check(PyObject* o) { return PyObject_TypeCheck(o, api.type); }

@@ -26,22 +26,10 @@ inline constexpr const char* kMakeSig = "PyObject *(double, double, double, doub
 using MakeFn = PyObject* (*)(double x, double y, double z, double w);
 
 namespace {
-struct Api {
-    PyTypeObject* type = nullptr;
-    MakeFn make = nullptr;
-};
-inline Api api;
+inline binding::ClassApi<MakeFn> api;
 
 inline int import_api() {
-    if (api.type) return 0;
-    PyTypeObject* t = binding::import_type(kModule, kClass, sizeof(Quaternion), kHeader);
-    if (!t) return -1;
-    if (!binding::import_fn(kModule, kMakeName, kMakeSig, &api.make)) {
-        Py_DECREF(t);
-        return -1;
-    }
-    api.type = t;
-    return 0;
+    return api.bind(kModule, kClass, sizeof(Quaternion), kHeader, kMakeName, kMakeSig);
 }
 inline PyObject* make(double x, double y, double z, double w) { return api.make(x, y, z, w); }
 inline bool check(PyObject* o) { return PyObject_TypeCheck(o, api.type); }

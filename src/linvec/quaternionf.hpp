@@ -26,22 +26,10 @@ inline constexpr const char* kMakeSig = "PyObject *(float, float, float, float)"
 using MakeFn = PyObject* (*)(float x, float y, float z, float w);
 
 namespace {
-struct Api {
-    PyTypeObject* type = nullptr;
-    MakeFn make = nullptr;
-};
-inline Api api;
+inline binding::ClassApi<MakeFn> api;
 
 inline int import_api() {
-    if (api.type) return 0;
-    PyTypeObject* t = binding::import_type(kModule, kClass, sizeof(Quaternionf), kHeader);
-    if (!t) return -1;
-    if (!binding::import_fn(kModule, kMakeName, kMakeSig, &api.make)) {
-        Py_DECREF(t);
-        return -1;
-    }
-    api.type = t;
-    return 0;
+    return api.bind(kModule, kClass, sizeof(Quaternionf), kHeader, kMakeName, kMakeSig);
 }
 inline PyObject* make(float x, float y, float z, float w) { return api.make(x, y, z, w); }
 inline bool check(PyObject* o) { return PyObject_TypeCheck(o, api.type); }

@@ -26,22 +26,10 @@ inline constexpr const char* kMakeSig = "PyObject *(int32_t, int32_t, int32_t, i
 using MakeFn = PyObject* (*)(int32_t x, int32_t y, int32_t width, int32_t height);
 
 namespace {
-struct Api {
-    PyTypeObject* type = nullptr;
-    MakeFn make = nullptr;
-};
-inline Api api;
+inline binding::ClassApi<MakeFn> api;
 
 inline int import_api() {
-    if (api.type) return 0;
-    PyTypeObject* t = binding::import_type(kModule, kClass, sizeof(Rectanglei), kHeader);
-    if (!t) return -1;
-    if (!binding::import_fn(kModule, kMakeName, kMakeSig, &api.make)) {
-        Py_DECREF(t);
-        return -1;
-    }
-    api.type = t;
-    return 0;
+    return api.bind(kModule, kClass, sizeof(Rectanglei), kHeader, kMakeName, kMakeSig);
 }
 inline PyObject* make(int32_t x, int32_t y, int32_t width, int32_t height) {
     return api.make(x, y, width, height);

@@ -23,22 +23,10 @@ inline constexpr const char* kMakeSig = "PyObject *(float, float)";
 using MakeFn = PyObject* (*)(float x, float y);
 
 namespace {
-struct Api {
-    PyTypeObject* type = nullptr;
-    MakeFn make = nullptr;
-};
-inline Api api;
+inline binding::ClassApi<MakeFn> api;
 
 inline int import_api() {
-    if (api.type) return 0;
-    PyTypeObject* t = binding::import_type(kModule, kClass, sizeof(Vector2f), kHeader);
-    if (!t) return -1;
-    if (!binding::import_fn(kModule, kMakeName, kMakeSig, &api.make)) {
-        Py_DECREF(t);
-        return -1;
-    }
-    api.type = t;
-    return 0;
+    return api.bind(kModule, kClass, sizeof(Vector2f), kHeader, kMakeName, kMakeSig);
 }
 inline PyObject* make(float x, float y) { return api.make(x, y); }
 inline bool check(PyObject* o) { return PyObject_TypeCheck(o, api.type); }

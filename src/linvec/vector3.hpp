@@ -40,25 +40,10 @@ inline constexpr const char* kMakeSig = "PyObject *(double, double, double)";
 using MakeFn = PyObject* (*)(double x, double y, double z);
 
 namespace {
-struct Api {
-    PyTypeObject* type = nullptr;
-    Vector3Vtab* vtab = nullptr;
-    MakeFn make = nullptr;
-};
-inline Api api;
+inline binding::ClassApi<MakeFn, Vector3Vtab> api;
 
 inline int import_api() {
-    if (api.type) return 0;
-    void* vt = nullptr;
-    PyTypeObject* t = binding::import_type(kModule, kClass, sizeof(Vector3), kHeader, &vt);
-    if (!t) return -1;
-    if (!binding::import_fn(kModule, kMakeName, kMakeSig, &api.make)) {
-        Py_DECREF(t);
-        return -1;
-    }
-    api.vtab = static_cast<Vector3Vtab*>(vt);
-    api.type = t;
-    return 0;
+    return api.bind(kModule, kClass, sizeof(Vector3), kHeader, kMakeName, kMakeSig);
 }
 inline PyObject* make(double x, double y, double z) { return api.make(x, y, z); }
 inline bool check(PyObject* o) { return PyObject_TypeCheck(o, api.type); }

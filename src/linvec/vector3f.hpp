@@ -42,25 +42,10 @@ inline constexpr const char* kMakeSig = "PyObject *(float, float, float)";
 using MakeFn = PyObject* (*)(float x, float y, float z);
 
 namespace {
-struct Api {
-    PyTypeObject* type = nullptr;
-    Vector3fVtab* vtab = nullptr;
-    MakeFn make = nullptr;
-};
-inline Api api;
+inline binding::ClassApi<MakeFn, Vector3fVtab> api;
 
 inline int import_api() {
-    if (api.type) return 0;
-    void* vt = nullptr;
-    PyTypeObject* t = binding::import_type(kModule, kClass, sizeof(Vector3f), kHeader, &vt);
-    if (!t) return -1;
-    if (!binding::import_fn(kModule, kMakeName, kMakeSig, &api.make)) {
-        Py_DECREF(t);
-        return -1;
-    }
-    api.vtab = static_cast<Vector3fVtab*>(vt);
-    api.type = t;
-    return 0;
+    return api.bind(kModule, kClass, sizeof(Vector3f), kHeader, kMakeName, kMakeSig);
 }
 inline PyObject* make(float x, float y, float z) { return api.make(x, y, z); }
 inline bool check(PyObject* o) { return PyObject_TypeCheck(o, api.type); }
