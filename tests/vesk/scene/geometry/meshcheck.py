@@ -92,18 +92,20 @@ def normals_toward(pos, tris, point, min_area=0.0):
 # ---------------------------------------------------------------- GL read-back
 
 
-def buffer_contents(gl, name, dtype):
-    """The data store of GL buffer `name` as a numpy array, read through
-    GL_COPY_READ_BUFFER (the array and element bindings stay untouched)."""
+def buffer_bytes(gl, name):
+    """The data store of GL buffer `name`, read through GL_COPY_READ_BUFFER
+    (the array and element bindings stay untouched)."""
     gl.glBindBuffer(gl.GL_COPY_READ_BUFFER, name)
     try:
         size = int(gl.glGetBufferParameteriv(gl.GL_COPY_READ_BUFFER, gl.GL_BUFFER_SIZE))
-        if size == 0:
-            return np.zeros(0, dtype)
-        data = gl.glGetBufferSubData(gl.GL_COPY_READ_BUFFER, 0, size)
-        return np.frombuffer(bytes(data), dtype)
+        return bytes(gl.glGetBufferSubData(gl.GL_COPY_READ_BUFFER, 0, size)) if size else b""
     finally:
         gl.glBindBuffer(gl.GL_COPY_READ_BUFFER, 0)
+
+
+def buffer_contents(gl, name, dtype):
+    """The data store of GL buffer `name` as a numpy array of `dtype`."""
+    return np.frombuffer(buffer_bytes(gl, name), dtype)
 
 
 def vertex_attrib(gl, location):
@@ -123,6 +125,43 @@ def vertex_attrib(gl, location):
         "buffer": get(gl.GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING),
         "offset": int(gl.glGetVertexAttribPointerv(location, gl.GL_VERTEX_ATTRIB_ARRAY_POINTER) or 0),
     }
+
+
+def assert_uploaded_and_bound(gl, mesh, attributes, stride):
+    """The mesh's two buffers hold their CPU-side contents in GL, and the
+    vertex array of `binding` records the index buffer and, for each
+    (location, size, offset), an enabled GL_FLOAT attribute of the vertex
+    buffer with `stride`; the location after the last is disabled. The
+    vertex array binding is 0 again afterwards."""
+    vb, ib = mesh.vertex_buffer, mesh.indexbuffer
+    assert buffer_bytes(gl, vb.gl_id) == bytes(vb.raw)
+    assert buffer_contents(gl, ib.gl_id, np.uint32).tolist() == list(ib.indices)
+    gl.glBindVertexArray(mesh_binding(mesh).gl_id)
+    try:
+        assert int(gl.glGetIntegerv(gl.GL_ELEMENT_ARRAY_BUFFER_BINDING)) == ib.gl_id
+        for location, size, offset in attributes:
+            assert vertex_attrib(gl, location) == {
+                "enabled": 1, "size": size, "type": gl.GL_FLOAT, "normalized": 0,
+                "stride": stride, "buffer": vb.gl_id, "offset": offset}
+        assert vertex_attrib(gl, len(attributes))["enabled"] == 0
+    finally:
+        gl.glBindVertexArray(0)
+
+
+def mesh_binding(mesh):
+    """The mesh's AttribBinding: its property, or (where it has none) the one
+    object of that class the mesh refers to, beside one VertexDescription."""
+    import gc
+
+    from vesk.opengl.buffers.attrib_binding import AttribBinding, VertexDescription
+
+    if hasattr(mesh, "binding"):
+        return mesh.binding
+    refs = gc.get_referents(mesh)
+    bindings = [r for r in refs if isinstance(r, AttribBinding)]
+    assert len([r for r in refs if isinstance(r, VertexDescription)]) == 1
+    assert len(bindings) == 1
+    return bindings[0]
 
 
 def split(values):

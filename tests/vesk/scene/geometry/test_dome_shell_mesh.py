@@ -26,13 +26,6 @@ def mod():
     return dome_shell_mesh
 
 
-@pytest.fixture(scope="module")
-def Vector3():
-    from linvec.vector3 import Vector3
-
-    return Vector3
-
-
 # ------------------------------------------------------------------ reference
 
 
@@ -115,16 +108,6 @@ def positions(mesh):
 
 def triangles(mesh):
     return meshcheck.index_array(mesh.indexbuffer.indices)
-
-
-def buffer_store(GL, name):
-    """The data store of buffer `name`, read through GL_COPY_READ_BUFFER."""
-    GL.glBindBuffer(GL.GL_COPY_READ_BUFFER, name)
-    try:
-        size = int(GL.glGetBufferParameteriv(GL.GL_COPY_READ_BUFFER, GL.GL_BUFFER_SIZE))
-        return bytes(GL.glGetBufferSubData(GL.GL_COPY_READ_BUFFER, 0, size)) if size else b""
-    finally:
-        GL.glBindBuffer(GL.GL_COPY_READ_BUFFER, 0)
 
 
 # ------------------------------------------------------------------ sizes
@@ -314,7 +297,7 @@ def test_create_geometry_again_repeats_every_vertex(mod, gl):
     assert m.create_geometry() is None
     assert np.array_equal(records(m), np.concatenate([first, first]))
     assert m.indexbuffer.indices == indices + [k + len(first) for k in indices]
-    assert len(buffer_store(gl, m.vertex_buffer.gl_id)) == first.nbytes  # not uploaded again
+    assert len(meshcheck.buffer_bytes(gl, m.vertex_buffer.gl_id)) == first.nbytes  # not uploaded again
     assert m.vertex_buffer._capacity == 2 * len(first)
 
 
@@ -393,26 +376,9 @@ def test_split_past_the_index_range_is_reported_without_appending(mod, Vector3, 
 
 
 def test_uploaded_and_bound_with_four_attributes(mod, gl):
-    GL = gl
     m = mod.DomeShellMesh(*EARTH, 2)
-    vb, ib = m.vertex_buffer, m.indexbuffer
-    assert buffer_store(GL, vb.gl_id) == bytes(vb.raw) and len(bytes(vb.raw)) == 167 * 44
-    assert np.frombuffer(buffer_store(GL, ib.gl_id), np.uint32).tolist() == ib.indices
-    out = np.zeros(4, np.int32)
-    GL.glBindVertexArray(m.binding.gl_id)
-    try:
-        assert int(GL.glGetIntegerv(GL.GL_ELEMENT_ARRAY_BUFFER_BINDING)) == ib.gl_id
-        for location, size, offset in ((0, 3, 0), (1, 3, 12), (2, 3, 24), (3, 2, 36)):
-            state = []
-            for pname in (GL.GL_VERTEX_ATTRIB_ARRAY_ENABLED, GL.GL_VERTEX_ATTRIB_ARRAY_SIZE,
-                          GL.GL_VERTEX_ATTRIB_ARRAY_TYPE, GL.GL_VERTEX_ATTRIB_ARRAY_STRIDE,
-                          GL.GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING):
-                GL.glGetVertexAttribiv(location, pname, out)
-                state.append(int(out[0]))
-            pointer = int(GL.glGetVertexAttribPointerv(location, GL.GL_VERTEX_ATTRIB_ARRAY_POINTER) or 0)
-            assert state + [pointer] == [1, size, GL.GL_FLOAT, 44, vb.gl_id, offset]
-    finally:
-        GL.glBindVertexArray(0)
+    assert len(bytes(m.vertex_buffer.raw)) == 167 * 44
+    meshcheck.assert_uploaded_and_bound(gl, m, [(0, 3, 0), (1, 3, 12), (2, 3, 24), (3, 2, 36)], stride=44)
 
 
 def test_no_python_objects_per_vertex_and_exact_capacity(mod):
@@ -452,7 +418,7 @@ def test_vertex_buffer_state_restores_reads_back_and_uploads(mod, gl):
     assert b.vertices[0] == rec
     assert b.vertices[1]["_position"]["lo"]["y"] == f32(1e7 + 0.3 - f32(1e7 + 0.3))
     b.buffer_data()
-    assert len(buffer_store(gl, b.gl_id)) == 132
+    assert len(meshcheck.buffer_bytes(gl, b.gl_id)) == 132
 
 
 def test_vertex_buffer_pickles(mod):

@@ -20,13 +20,6 @@ def cvb(gl):
     return sensor_sector_mesh
 
 
-@pytest.fixture
-def Vector3():
-    from linvec.vector3 import Vector3
-
-    return Vector3
-
-
 def filled(cvb, Vector3, points):
     b = cvb.ConeVertexBuffer()
     for p in points:
@@ -108,7 +101,7 @@ def test_buffer_data_uploads_every_record(cvb, Vector3, gl):
     # the whole array each time; the CPU side stays as it was
     b.add(Vector3(4, 5, 6))
     b.buffer_data()
-    assert meshcheck.buffer_contents(gl, b.gl_id, np.uint8).tobytes() == bytes(b.raw)
+    assert meshcheck.buffer_bytes(gl, b.gl_id) == bytes(b.raw)
     assert len(b.vertices) == 4
 
 
@@ -314,7 +307,7 @@ def test_unpickled_buffer_deletes_only_its_own_name(cvb, Vector3, gl):
     gc.collect()
     assert gl.glIsBuffer(original.gl_id)  # not the restored buffer's to delete
     assert not gl.glIsBuffer(generated)  # still owned, so deleted with it
-    assert meshcheck.buffer_contents(gl, original.gl_id, np.uint8).tobytes() == bytes(original.raw)
+    assert meshcheck.buffer_bytes(gl, original.gl_id) == bytes(original.raw)
 
 
 def test_unpickle_needs_a_context(cvb, Vector3, gl_session):

@@ -354,41 +354,19 @@ def test_neighbouring_quads_share_bit_identical_edges(gl):
 
 def test_upload_and_vertex_array_state(gl):
     mesh = SensorSectorMesh(*EXAMPLE, True)
-    vb, ib = mesh.vertex_buffer, mesh.indexbuffer
-    assert type(vb) is ConeVertexBuffer
+    assert type(mesh.vertex_buffer) is ConeVertexBuffer
     assert int(gl.glGetIntegerv(gl.GL_ARRAY_BUFFER_BINDING)) == 0
     assert int(gl.glGetIntegerv(gl.GL_VERTEX_ARRAY_BINDING)) == 0
-    assert meshcheck.buffer_contents(gl, vb.gl_id, np.uint8).tobytes() == bytes(vb.raw)
-    assert meshcheck.buffer_contents(gl, ib.gl_id, np.uint32).tolist() == list(ib.indices)
-    binding = mesh_binding(mesh)
-    gl.glBindVertexArray(binding.gl_id)
-    try:
-        assert int(gl.glGetIntegerv(gl.GL_ELEMENT_ARRAY_BUFFER_BINDING)) == ib.gl_id
-        for location, offset in ((0, 0), (1, 12)):
-            assert meshcheck.vertex_attrib(gl, location) == {
-                "enabled": 1, "size": 3, "type": gl.GL_FLOAT, "normalized": 0,
-                "stride": 24, "buffer": vb.gl_id, "offset": offset}
-    finally:
-        gl.glBindVertexArray(0)
-
-
-def mesh_binding(mesh):
-    """The AttribBinding: found among the objects the mesh refers to."""
-    from vesk.opengl.buffers.attrib_binding import AttribBinding, VertexDescription
-
-    refs = gc.get_referents(mesh)
-    bindings = [r for r in refs if isinstance(r, AttribBinding)]
-    assert len([r for r in refs if isinstance(r, VertexDescription)]) == 1
-    assert len(bindings) == 1
-    return bindings[0]
+    assert not hasattr(mesh, "binding")  # found among the objects the mesh refers to
+    meshcheck.assert_uploaded_and_bound(gl, mesh, [(0, 3, 0), (1, 3, 12)], stride=24)
 
 
 def test_later_emission_does_not_upload(gl):
     mesh = SensorSectorMesh(*EXAMPLE, True)
-    before = meshcheck.buffer_contents(gl, mesh.vertex_buffer.gl_id, np.uint8).tobytes()
+    before = meshcheck.buffer_bytes(gl, mesh.vertex_buffer.gl_id)
     mesh.add_vertices(*(Vector3(k, k, k) for k in range(4)))
     mesh.build_y_faces()
-    assert meshcheck.buffer_contents(gl, mesh.vertex_buffer.gl_id, np.uint8).tobytes() == before
+    assert meshcheck.buffer_bytes(gl, mesh.vertex_buffer.gl_id) == before
     assert len(mesh.vertex_buffer.vertices) == 152 + 4 + 24
 
 

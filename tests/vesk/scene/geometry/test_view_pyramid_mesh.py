@@ -31,13 +31,6 @@ def mod():
     return view_pyramid_mesh
 
 
-@pytest.fixture(scope="module")
-def Vector3():
-    from linvec.vector3 import Vector3
-
-    return Vector3
-
-
 def corners(left, right, bottom, top, near, far):
     s = far / near
     return {
@@ -55,30 +48,6 @@ def ds_split(v):
 
 def raw_floats(vertex_buffer):
     return np.frombuffer(vertex_buffer.raw, dtype=np.float32).reshape(-1, 6)
-
-
-def buffer_store(GL, name):
-    """The data store of buffer `name`, read through GL_COPY_READ_BUFFER."""
-    GL.glBindBuffer(GL.GL_COPY_READ_BUFFER, name)
-    try:
-        size = int(GL.glGetBufferParameteriv(GL.GL_COPY_READ_BUFFER, GL.GL_BUFFER_SIZE))
-        return bytes(GL.glGetBufferSubData(GL.GL_COPY_READ_BUFFER, 0, size)) if size else b""
-    finally:
-        GL.glBindBuffer(GL.GL_COPY_READ_BUFFER, 0)
-
-
-def attribute_state(GL, location):
-    """(enabled, size, type, stride, buffer, offset) at `location` of the bound vertex array."""
-    out = np.zeros(4, np.int32)
-
-    def get(pname):
-        GL.glGetVertexAttribiv(location, pname, out)
-        return int(out[0])
-
-    return (get(GL.GL_VERTEX_ATTRIB_ARRAY_ENABLED), get(GL.GL_VERTEX_ATTRIB_ARRAY_SIZE),
-            get(GL.GL_VERTEX_ATTRIB_ARRAY_TYPE), get(GL.GL_VERTEX_ATTRIB_ARRAY_STRIDE),
-            get(GL.GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING),
-            int(GL.glGetVertexAttribPointerv(location, GL.GL_VERTEX_ATTRIB_ARRAY_POINTER) or 0))
 
 
 # ------------------------------------------------------------------ construction
@@ -179,20 +148,10 @@ def test_every_triangle_faces_inward_and_the_surface_is_closed(mod, bounds):
 
 
 def test_buffers_are_uploaded_and_bound_in_the_vertex_array(mod, gl):
-    GL = gl
     m = mod.ViewPyramidMesh(-1, 1, -1, 1, 1, 2)
-    vb, ib = m.vertex_buffer, m.indexbuffer
-    assert buffer_store(GL, vb.gl_id) == bytes(vb.raw) and len(bytes(vb.raw)) == 576
-    assert np.frombuffer(buffer_store(GL, ib.gl_id), np.uint32).tolist() == ib.indices
-    assert int(GL.glGetIntegerv(GL.GL_VERTEX_ARRAY_BINDING)) == 0
-    GL.glBindVertexArray(m.binding.gl_id)
-    try:
-        assert int(GL.glGetIntegerv(GL.GL_ELEMENT_ARRAY_BUFFER_BINDING)) == ib.gl_id
-        assert attribute_state(GL, 0) == (1, 3, GL.GL_FLOAT, 24, vb.gl_id, 0)
-        assert attribute_state(GL, 1) == (1, 3, GL.GL_FLOAT, 24, vb.gl_id, 12)
-        assert attribute_state(GL, 2)[0] == 0
-    finally:
-        GL.glBindVertexArray(0)
+    assert len(bytes(m.vertex_buffer.raw)) == 576
+    assert int(gl.glGetIntegerv(gl.GL_VERTEX_ARRAY_BINDING)) == 0
+    meshcheck.assert_uploaded_and_bound(gl, m, [(0, 3, 0), (1, 3, 12)], stride=24)
 
 
 # ------------------------------------------------------------------ emission
@@ -209,9 +168,9 @@ def test_add_vertices_and_add_single_after_construction(mod, Vector3, gl):
     assert m.indexbuffer.indices[42:] == [28, 29, 30]
     assert (m.next_index, m.index_count) == (31, 45)
     # The GL copy changes only with the next upload.
-    assert len(buffer_store(gl, m.vertex_buffer.gl_id)) == 576
+    assert len(meshcheck.buffer_bytes(gl, m.vertex_buffer.gl_id)) == 576
     m.vertex_buffer.buffer_data()
-    assert buffer_store(gl, m.vertex_buffer.gl_id) == bytes(m.vertex_buffer.raw)
+    assert meshcheck.buffer_bytes(gl, m.vertex_buffer.gl_id) == bytes(m.vertex_buffer.raw)
 
 
 @pytest.mark.parametrize("call, bad", [
