@@ -279,7 +279,7 @@ PyCFunction as_method(F* f) {
 // Corner arguments: Vector3, None refused.
 //
 // Before use: init(mesh dotted name, traceback file) from the module's
-// register_classes. Entries name `Line` of that file.
+// register_classes, and install(&vtab). Entries name `Line` of that file.
 template <class Mesh, class Buffer, int Line>
 struct QuadEmission {
     inline static std::string add_vertices_name, add_single_name;
@@ -297,6 +297,13 @@ struct QuadEmission {
                        intern_all(corner_names, {"v0", "v1", "v2", "v3"})
                    ? 0
                    : -1;
+    }
+
+    // The two method-table entries.
+    template <class Vtab>
+    static void install(Vtab* vtab) {
+        vtab->add_vertices = add_vertices;
+        vtab->add_single = add_single;
     }
 
     static void add_vertices(Mesh* self, PyObject* v0, PyObject* v1, PyObject* v2, PyObject* v3, int skip) {

@@ -155,20 +155,19 @@ struct DirectSink {
     static void put(ConeVertex* out, const Pt& p) {
         out->_position = linvec::ds_math::split3(p.x, p.y, p.z);
     }
+    // The quad's six indices (mesh_common::kQuadIndices from b); next quad.
+    void quad_indices() {
+        for (int k = 0; k < 6; ++k) idx[k] = b + mesh_common::kQuadIndices[k];
+        v += 4;
+        idx += 6;
+        b += 4;
+    }
     bool quad(const Pt& p0, const Pt& p1, const Pt& p2, const Pt& p3) {
         put(v, p0);
         put(v + 1, p1);
         put(v + 2, p2);
         put(v + 3, p3);
-        v += 4;
-        idx[0] = b;
-        idx[1] = b + 1;
-        idx[2] = b + 2;
-        idx[3] = b + 1;
-        idx[4] = b + 3;
-        idx[5] = b + 2;
-        idx += 6;
-        b += 4;
+        quad_indices();
         return true;
     }
     // One quad of ready records; `stream` when `v` is 16-byte aligned (a
@@ -191,9 +190,9 @@ struct DirectSink {
             _mm_stream_si128(out + 3, lo16(r2, 0));
             _mm_stream_si128(out + 4, _mm_unpacklo_epi64(lo8(r2, 16), lo8(r3, 0)));
             _mm_stream_si128(out + 5, lo16(r3, 8));
+            for (int k = 0; k < 6; ++k)
+                _mm_stream_si32(reinterpret_cast<int*>(idx + k), static_cast<int>(b + mesh_common::kQuadIndices[k]));
             v += 4;
-            const int s[6] = {0, 1, 2, 1, 3, 2};
-            for (int k = 0; k < 6; ++k) _mm_stream_si32(reinterpret_cast<int*>(idx + k), static_cast<int>(b + s[k]));
             idx += 6;
             b += 4;
             return;
@@ -204,15 +203,7 @@ struct DirectSink {
         v[1] = *r1;
         v[2] = *r2;
         v[3] = *r3;
-        v += 4;
-        idx[0] = b;
-        idx[1] = b + 1;
-        idx[2] = b + 2;
-        idx[3] = b + 1;
-        idx[4] = b + 3;
-        idx[5] = b + 2;
-        idx += 6;
-        b += 4;
+        quad_indices();
     }
     bool tri(const Pt& p0, const Pt& p1, const Pt& p2) {
         put(v, p0);
@@ -346,6 +337,18 @@ bool dispatch(SensorSectorMesh* self, PyObject* name, PyCFunction builtin, const
 
 int64_t nonneg(int32_t n) { return n > 0 ? n : 0; }
 
+// *step = span / precision; a zero precision is ZeroDivisionError "float
+// division", reported from `here` (false: the builder emits nothing).
+bool step_of(double span, int32_t precision, const frame::Where& here, double* step) {
+    if (precision == 0) {
+        mesh_common::float_division();
+        report(here, __LINE__);
+        return false;
+    }
+    *step = span / precision;
+    return true;
+}
+
 // A quad of a face on the side where the (u, w) order turns outward: v1 and
 // v2 trade places, which keeps the quad's diagonal and turns both triangles
 // to face into the volume.
@@ -365,20 +368,17 @@ PyObject* py_build_z_flat_faces(PyObject*, PyObject*);
 
 // ------------------------------------------------------------------ rounded builders
 
-// Lower and upper elevation cones.
-void build_x_faces(SensorSectorMesh* self, int skip) {
-    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_x_faces",
-                                   kFile};
-    if (!skip && dispatch(self, s_build[0], py_build_x_faces, here)) return;
-    if (self->az_precision == 0) {
-        mesh_common::float_division();
-        return report(here, __LINE__);
-    }
-    const double step = (self->az_max - self->az_min) / self->az_precision;
+// The lower and upper boundaries, quads across the azimuth: the lower one
+// at el_min with the height sine `lower_se` (sin el_min: the rounded cone;
+// sin el_max: the capped mesh's flat ring, Pf), the upper cone at el_max
+// (turned) unless el_max is within 1e-7 of the zenith.
+void build_boundaries(SensorSectorMesh* self, const frame::Where& here, double lower_se) {
+    double step;
+    if (!step_of(self->az_max - self->az_min, self->az_precision, here, &step)) return;
     const int64_t A = nonneg(self->az_precision);
     const bool upper = kHalfPi - self->el_max > kEps;
     const double n = self->near_range, f = self->far_range;
-    const double ce0 = std::cos(self->el_min), se0 = std::sin(self->el_min);
+    const double ce0 = std::cos(self->el_min), se0 = lower_se;
     const double ce1 = std::cos(self->el_max), se1 = std::sin(self->el_max);
     Angles az(step, self->az_min, A);
     emit(self, here, A * (upper ? 2 : 1), 0, [&](auto& sink) {
@@ -397,16 +397,21 @@ void build_x_faces(SensorSectorMesh* self, int skip) {
     });
 }
 
+// Lower and upper elevation cones.
+void build_x_faces(SensorSectorMesh* self, int skip) {
+    static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_x_faces",
+                                   kFile};
+    if (!skip && dispatch(self, s_build[0], py_build_x_faces, here)) return;
+    build_boundaries(self, here, std::sin(self->el_min));
+}
+
 // The two side walls.
 void build_y_faces(SensorSectorMesh* self, int skip) {
     static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_y_faces",
                                    kFile};
     if (!skip && dispatch(self, s_build[1], py_build_y_faces, here)) return;
-    if (self->el_precision == 0) {
-        mesh_common::float_division();
-        return report(here, __LINE__);
-    }
-    const double step = (self->el_max - self->el_min) / self->el_precision;
+    double step;
+    if (!step_of(self->el_max - self->el_min, self->el_precision, here, &step)) return;
     const int64_t E = nonneg(self->el_precision);
     const double n = self->near_range, f = self->far_range;
     const double ca0 = std::cos(self->az_min), sa0 = std::sin(self->az_min);
@@ -476,16 +481,10 @@ void build_z_faces(SensorSectorMesh* self, int skip) {
     static const frame::Where here{"vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_z_faces",
                                    kFile};
     if (!skip && dispatch(self, s_build[2], py_build_z_faces, here)) return;
-    if (self->az_precision == 0) {
-        mesh_common::float_division();
-        return report(here, __LINE__);
-    }
-    const double astep = (self->az_max - self->az_min) / self->az_precision;
-    if (self->el_precision == 0) {
-        mesh_common::float_division();
-        return report(here, __LINE__);
-    }
-    const double estep = (self->el_max - self->el_min) / self->el_precision;
+    double astep, estep;  // the azimuth checked first
+    if (!step_of(self->az_max - self->az_min, self->az_precision, here, &astep) ||
+        !step_of(self->el_max - self->el_min, self->el_precision, here, &estep))
+        return;
     const int64_t A = nonneg(self->az_precision), E = nonneg(self->el_precision);
     const bool near_cap = self->near_range >= kEps;
     const double n = self->near_range, f = self->far_range;
@@ -523,36 +522,12 @@ inline Pt flat_point(double ca, double sa, double ce, double se_max, double r) {
     return point(ca, sa, ce, se_max, r);
 }
 
-// Lower and upper boundary.
+// Lower and upper boundary: the flat ring Pf(a, el_min, r) and the upper cone.
 void build_x_flat_faces(SensorSectorMesh* self, int skip) {
     static const frame::Where here{
         "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_x_flat_faces", kFile};
     if (!skip && dispatch(self, s_build[3], py_build_x_flat_faces, here)) return;
-    if (self->az_precision == 0) {
-        mesh_common::float_division();
-        return report(here, __LINE__);
-    }
-    const double step = (self->az_max - self->az_min) / self->az_precision;
-    const int64_t A = nonneg(self->az_precision);
-    const bool upper = kHalfPi - self->el_max > kEps;
-    const double n = self->near_range, f = self->far_range;
-    const double ce0 = std::cos(self->el_min);
-    const double ce1 = std::cos(self->el_max), se1 = std::sin(self->el_max);
-    Angles az(step, self->az_min, A);
-    emit(self, here, A * (upper ? 2 : 1), 0, [&](auto& sink) {
-        for (int64_t i = 0; i < A; ++i) {
-            double c0, s0, c1, s1;
-            az.get(i, &c0, &s0);
-            az.get(i + 1, &c1, &s1);
-            if (!sink.quad(flat_point(c0, s0, ce0, se1, n), flat_point(c0, s0, ce0, se1, f),
-                           flat_point(c1, s1, ce0, se1, n), flat_point(c1, s1, ce0, se1, f)))
-                return false;
-            if (upper && !turned(sink, point(c0, s0, ce1, se1, n), point(c0, s0, ce1, se1, f),
-                                 point(c1, s1, ce1, se1, n), point(c1, s1, ce1, se1, f)))
-                return false;
-        }
-        return true;
-    });
+    build_boundaries(self, here, std::sin(self->el_max));
 }
 
 // The two side walls, one planar quad each.
@@ -580,11 +555,8 @@ void build_z_flat_faces(SensorSectorMesh* self, int skip) {
     static const frame::Where here{
         "vesk.scene.geometry.sensor_sector_mesh.SensorSectorMesh.build_z_flat_faces", kFile};
     if (!skip && dispatch(self, s_build[5], py_build_z_flat_faces, here)) return;
-    if (self->az_precision == 0) {
-        mesh_common::float_division();
-        return report(here, __LINE__);
-    }
-    const double step = (self->az_max - self->az_min) / self->az_precision;
+    double step;
+    if (!step_of(self->az_max - self->az_min, self->az_precision, here, &step)) return;
     const int64_t A = nonneg(self->az_precision);
     const bool near_cap = self->near_range >= kEps;
     const bool zenith = kHalfPi - self->el_max < kEps;
@@ -782,8 +754,7 @@ int register_classes(PyObject* module) {
     mesh_vtab.build_x_flat_faces = build_x_flat_faces;
     mesh_vtab.build_y_flat_faces = build_y_flat_faces;
     mesh_vtab.build_z_flat_faces = build_z_flat_faces;
-    mesh_vtab.add_vertices = Quads::add_vertices;
-    mesh_vtab.add_single = Quads::add_single;
+    Quads::install(&mesh_vtab);
 
     static const char* const doc =
         " Geometry for a cone defined by azimuth, elevation, and range limits.\n"

@@ -196,8 +196,7 @@ int register_classes(PyObject* module) {
         return -1;
     if (Buffer::register_class(module) < 0) return -1;
 
-    mesh_vtab.add_vertices = Quads::add_vertices;
-    mesh_vtab.add_single = Quads::add_single;
+    Quads::install(&mesh_vtab);
     static const char* const doc =
         "ViewPyramidMesh(left, right, bottom, top, near, far)\n\n"
         "Closed triangle mesh of a view frustum in its own frame: apex at the\n"
