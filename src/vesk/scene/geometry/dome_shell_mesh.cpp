@@ -68,7 +68,7 @@ using Buffer = dvb::DsVertexBuffer<CappedSphereTraits>;
 
 PyTypeObject mesh_type;
 DomeShellMeshVtab mesh_vtab;
-using Mesh = mesh_common::MeshClass<DomeShellMesh>;
+using MeshClass = mesh_common::MeshClass<DomeShellMesh>;
 
 PyObject* s_create_geometry;
 PyObject* s_split;
@@ -274,34 +274,32 @@ int64_t dict_vertex(DomeShellMesh* self, PyObject* dict, const Lat& lat, const L
     return static_cast<uint32_t>(idx);
 }
 
-uint32_t dict_convert(DomeShellMesh* self, PyObject* dict, const Pt& p) {
-    const Lat lat = latitude(self, cap_phi(self, p));
+// The index of the vertex at latitude `phi` and the longitude of `p` from
+// `dict`, made when missing; an error is reported from `w` (convert or
+// add_vector) and index 0 used.
+uint32_t dict_index(DomeShellMesh* self, PyObject* dict, double phi, const Pt& p, const frame::Where& w) {
+    const Lat lat = latitude(self, phi);
     if (!lat.ok) {
         mesh_common::float_division();
-        DOME_REPORT(kConvert);
+        DOME_REPORT(w);
         return 0;
     }
     const int64_t idx = dict_vertex(self, dict, lat, longitude(p.x));
     if (idx < 0) {
-        DOME_REPORT(kConvert);
+        DOME_REPORT(w);
         return 0;
     }
     return static_cast<uint32_t>(idx);
 }
 
+// Cap mapping.
+uint32_t dict_convert(DomeShellMesh* self, PyObject* dict, const Pt& p) {
+    return dict_index(self, dict, cap_phi(self, p), p, kConvert);
+}
+
+// Band mapping.
 uint32_t dict_add_vector(DomeShellMesh* self, PyObject* dict, const Pt& p) {
-    const Lat lat = latitude(self, band_phi(p.z, p.y));
-    if (!lat.ok) {
-        mesh_common::float_division();
-        DOME_REPORT(kAddVector);
-        return 0;
-    }
-    const int64_t idx = dict_vertex(self, dict, lat, longitude(p.x));
-    if (idx < 0) {
-        DOME_REPORT(kAddVector);
-        return 0;
-    }
-    return static_cast<uint32_t>(idx);
+    return dict_index(self, dict, band_phi(p.z, p.y), p, kAddVector);
 }
 
 // The corner order of a band quad: triangles (c00, c10, c01), (c01, c10,
@@ -802,7 +800,7 @@ PyObject* mesh_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
     int32_t depth;
     if (!frame::to_double(v[0], &ecc) || !frame::to_double(v[1], &radius) || !frame::to_int32(v[2], &depth))
         return FRAME_FAIL(kCinit, nullptr);
-    frame::Ref o = frame::Ref::steal(Mesh::alloc(t));
+    frame::Ref o = frame::Ref::steal(MeshClass::alloc(t));
     if (!o) return FRAME_FAIL(kCinit, nullptr);
     cast(o.get())->vtab = &mesh_vtab;
     if (build(cast(o.get()), ecc, radius, depth) < 0) return nullptr;
@@ -882,8 +880,8 @@ int register_classes(PyObject* module) {
         "subdivision steps and a band of 2**depth quads across down to the\n"
         "equator. Built, uploaded and bound on construction; seen from outside\n"
         "every triangle turns clockwise. depth must be at least 1.";
-    return Mesh::register_class(module, &mesh_type, "vesk.scene.geometry.dome_shell_mesh.DomeShellMesh",
-                                kDomeShellMesh, doc, mesh_new, mesh_methods, mesh_getset, &mesh_vtab);
+    return MeshClass::register_class(module, &mesh_type, "vesk.scene.geometry.dome_shell_mesh.DomeShellMesh",
+                                     kDomeShellMesh, doc, mesh_new, mesh_methods, mesh_getset, &mesh_vtab);
 }
 
 PyModuleDef def = {PyModuleDef_HEAD_INIT, "dome_shell_mesh", nullptr, -1, nullptr,

@@ -71,6 +71,10 @@
 //     ConeBuffer::count(obj), ConeBuffer::records(obj)
 // and, for any frame::RecordArray (an index buffer's `_indices` too):
 //     reserve_records(array, record_size, n)
+// and the Vector3 argument check (None refused) that add and the meshes use:
+//     require_vector3(o, argname)
+//
+// What the meshes share beyond their buffers is in mesh_common.hpp.
 #pragma once
 
 #include "frame/frame.hpp"

@@ -87,7 +87,7 @@ constexpr double kEps = 1e-7;
 
 PyTypeObject mesh_type;
 SensorSectorMeshVtab mesh_vtab;
-using Mesh = mesh_common::MeshClass<SensorSectorMesh>;
+using MeshClass = mesh_common::MeshClass<SensorSectorMesh>;
 // add_vertices and add_single; their traceback entries name this line.
 using Quads = mesh_common::QuadEmission<SensorSectorMesh, Cone, __LINE__>;
 using mesh_common::report;
@@ -696,7 +696,7 @@ int mesh_cinit(SensorSectorMesh* self, PyObject* args, PyObject* kwds) {
 }
 
 PyObject* mesh_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
-    PyObject* o = Mesh::alloc(t);
+    PyObject* o = MeshClass::alloc(t);
     if (!o) return nullptr;
     cast(o)->vtab = &mesh_vtab;
     if (mesh_cinit(cast(o), args, kwds) < 0) {
@@ -760,8 +760,8 @@ int register_classes(PyObject* module) {
         " Geometry for a cone defined by azimuth, elevation, and range limits.\n"
         "        Cone can be capped or rounded.\n"
         "    ";
-    return Mesh::register_class(module, &mesh_type, kMeshDotted, kSensorSectorMesh, doc, mesh_new, mesh_methods,
-                                mesh_getset, &mesh_vtab);
+    return MeshClass::register_class(module, &mesh_type, kMeshDotted, kSensorSectorMesh, doc, mesh_new, mesh_methods,
+                                     mesh_getset, &mesh_vtab);
 }
 
 PyModuleDef def = {PyModuleDef_HEAD_INIT, "sensor_sector_mesh", nullptr, -1, nullptr,

@@ -42,7 +42,7 @@ using Buffer = ds_vertex_buffer::DsVertexBuffer<FrustumTraits>;
 
 PyTypeObject mesh_type;
 ViewPyramidMeshVtab mesh_vtab;
-using Mesh = mesh_common::MeshClass<ViewPyramidMesh>;
+using MeshClass = mesh_common::MeshClass<ViewPyramidMesh>;
 // add_vertices and add_single; their traceback entries name this line.
 using Quads = mesh_common::QuadEmission<ViewPyramidMesh, Buffer, __LINE__>;
 
@@ -107,7 +107,7 @@ PyObject* mesh_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
     double bounds[6];
     for (int k = 0; k < 6; ++k)
         if (!frame::to_double(v[k], &bounds[k])) return FRAME_FAIL(here, nullptr);
-    frame::Ref o = frame::Ref::steal(Mesh::alloc(t));
+    frame::Ref o = frame::Ref::steal(MeshClass::alloc(t));
     if (!o) return FRAME_FAIL(here, nullptr);
     ViewPyramidMesh* self = cast(o.get());
     self->vtab = &mesh_vtab;
@@ -204,8 +204,8 @@ int register_classes(PyObject* module) {
         "in the plane z = near and its image scaled by far / near in z = far.\n"
         "Six quads (24 vertices, 36 indices), uploaded and bound on construction;\n"
         "seen from outside every triangle turns clockwise.";
-    return Mesh::register_class(module, &mesh_type, kMeshDotted, kViewPyramidMesh, doc, mesh_new, mesh_methods,
-                                mesh_getset, &mesh_vtab);
+    return MeshClass::register_class(module, &mesh_type, kMeshDotted, kViewPyramidMesh, doc, mesh_new, mesh_methods,
+                                     mesh_getset, &mesh_vtab);
 }
 
 PyModuleDef def = {PyModuleDef_HEAD_INIT, "view_pyramid_mesh", nullptr, -1, nullptr,
