@@ -141,8 +141,9 @@ template <> constexpr const char* buffer_format<int32_t>() { return "i"; }
 template <class T>
 constexpr const char* scalar_name() { return sizeof(T) == sizeof(double) ? "double" : "float"; }
 
-// fn(v[0], ..., v[K-1]) for a factory of K number arguments, each value
-// converted to the parameter's type (doubles to floats: rounded).
+// fn(v[0], ..., v[K-1]) for a factory of K number arguments (a module's
+// exported make), each value converted to the parameter's type (doubles
+// to floats: rounded).
 template <class T, class... A, size_t... I>
 inline PyObject* call_expanded(PyObject* (*fn)(A...), const T* v, std::index_sequence<I...>) {
     return fn(static_cast<A>(v[I])...);
@@ -150,6 +151,11 @@ inline PyObject* call_expanded(PyObject* (*fn)(A...), const T* v, std::index_seq
 template <class T, class... A>
 inline PyObject* call_with(PyObject* (*fn)(A...), const T* v) {
     return call_expanded(fn, v, std::index_sequence_for<A...>{});
+}
+// A factory that takes the numbers by pointer (the matrices' make).
+template <class T>
+inline PyObject* call_with(PyObject* (*fn)(const T*), const T* v) {
+    return fn(v);
 }
 
 // A scalar operand of an arithmetic operator: false without an error when
@@ -233,6 +239,21 @@ inline int fill_buffer(PyObject* o, Py_buffer* view, int flags, void* buf, Py_ss
     view->suboffsets = nullptr;
     view->internal = nullptr;
     return 0;
+}
+
+// The spec fields every linvec class sets: its type object, names (kModule,
+// kName), layout size and docstring (kDoc) from the Traits, dealloc and ==.
+template <class Tr, class Obj>
+inline frame::ClassSpec class_spec(PyTypeObject* type, destructor dealloc, richcmpfunc compare) {
+    frame::ClassSpec s{};
+    s.type = type;
+    s.dotted = keep(std::string(Tr::kModule) + "." + Tr::kName);
+    s.short_name = Tr::kName;
+    s.basicsize = sizeof(Obj);
+    s.doc = Tr::kDoc;
+    s.tp_dealloc = dealloc;
+    s.tp_richcompare = compare;
+    return s;
 }
 
 // A method table kept for the process: `table`, then the module's own

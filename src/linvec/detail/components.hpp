@@ -1,7 +1,8 @@
 // The class machinery of a fixed-size record of numbers (vectors,
 // quaternions, rectangles, float2/float3), on top of NumericClass:
 // construction with defaults, properties, repr, indexing and iteration, the
-// one-dimensional buffer and pickling of the components. A module
+// one-dimensional buffer and pickling of the components (the state
+// fields NumericClass makes). A module
 // instantiates Components<Traits> with NumericClass's Traits (Record<>
 // gives Obj, T, N, data and init) and
 //
@@ -113,23 +114,6 @@ struct Components : NumericClass<Tr, Tr::N> {
     }
     static inline PyBufferProcs buffer = {getbuffer, nullptr};
 
-    // ------------------------------------------------------------ pickling: the components
-
-    template <int I>
-    static PyObject* state_get(PyObject* o) { return box(data(o)[I]); }
-    template <int I>
-    static int state_set(PyObject* o, PyObject* v) {
-        T value;
-        if (!convert(v, &value)) return -1;
-        data(o)[I] = value;
-        return 0;
-    }
-    template <int... I>
-    static const frame::StateField* state_fields(std::integer_sequence<int, I...>) {
-        static const frame::StateField f[] = {{Tr::kFields[I], &state_get<I>, &state_set<I>}...};
-        return f;
-    }
-
     // ------------------------------------------------------------ registration
 
     static int register_class(PyObject* module, const Extras& extras) {
@@ -144,14 +128,13 @@ struct Components : NumericClass<Tr, Tr::N> {
         }
         std::string fields;
         for (int i = 0; i < N; ++i) fields += std::string(i ? ", " : "") + Tr::kFields[i];
-
         frame::ClassSpec spec = Base::spec(extras);
         spec.tp_new = tp_new;
         spec.getset = getset;
         spec.as_sequence = &sequence;
         spec.as_buffer = &buffer;
         spec.tp_repr = tp_repr;
-        pickle_state(spec, fields, state_fields(std::make_integer_sequence<int, N>{}), N);
+        pickle_state(spec, fields, Base::state_fields(), N);
         return Base::register_spec(module, spec);
     }
 };

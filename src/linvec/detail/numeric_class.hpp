@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 namespace linvec::detail {
 
@@ -120,6 +121,27 @@ struct NumericClass : Traceback<Tr> {
                            buffer_format<T>(), ndim, shape, strides);
     }
 
+    // ------------------------------------------------------------ pickling: one field per number
+
+    // The state fields named Tr::kFields[0..N), each one number.
+    template <int I>
+    static PyObject* state_get(PyObject* o) { return box(data(o)[I]); }
+    template <int I>
+    static int state_set(PyObject* o, PyObject* v) {
+        T value;
+        if (!convert(v, &value)) return -1;
+        data(o)[I] = value;
+        return 0;
+    }
+    template <int... I>
+    static const frame::StateField* state_fields(std::integer_sequence<int, I...>) {
+        static const frame::StateField f[] = {{Tr::kFields[I], &state_get<I>, &state_set<I>}...};
+        return f;
+    }
+    static const frame::StateField* state_fields() {
+        return state_fields(std::make_integer_sequence<int, N>{});
+    }
+
     // ------------------------------------------------------------ to_float
 
     // The single-precision twin (C level: no traceback entry).
@@ -155,16 +177,9 @@ struct NumericClass : Traceback<Tr> {
 
     // The parts of the class spec every numeric class sets.
     static frame::ClassSpec spec(const Extras& extras) {
-        frame::ClassSpec s{};
-        s.type = &type;
-        s.dotted = keep(std::string(Tr::kModule) + "." + Tr::kName);
-        s.short_name = Tr::kName;
-        s.basicsize = sizeof(Obj);
-        s.doc = Tr::kDoc;
-        s.tp_dealloc = tp_dealloc;
+        frame::ClassSpec s = class_spec<Tr, Obj>(&type, tp_dealloc, tp_richcompare);
         s.methods = extras.methods;
         s.as_number = extras.number;
-        s.tp_richcompare = tp_richcompare;
         s.vtable = extras.vtable;
         return s;
     }
