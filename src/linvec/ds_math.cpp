@@ -410,10 +410,5 @@ int body(PyObject* module) {
 
 PyMODINIT_FUNC PyInit_ds_math() {
     using namespace linvec::ds_math;
-    linvec::detail::ModuleSteps steps;
-    steps.register_classes = register_classes;
-    steps.import_classes = import_classes;
-    steps.body = body;
-    steps.functions = functions;
-    return linvec::detail::init_module(kModule, kFile, steps);
+    return linvec::detail::init_module(kModule, kFile, {register_classes, import_classes, body, functions});
 }

@@ -57,8 +57,5 @@ int body(PyObject* module) {
 
 PyMODINIT_FUNC PyInit_math_structs() {
     using namespace linvec::math_structs;
-    linvec::detail::ModuleSteps steps;
-    steps.register_classes = register_classes;
-    steps.body = body;
-    return linvec::detail::init_module(kModule, kFile, steps);
+    return linvec::detail::init_module(kModule, kFile, {register_classes, nullptr, body});
 }

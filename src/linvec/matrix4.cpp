@@ -311,9 +311,5 @@ int body(PyObject* module) {
 
 PyMODINIT_FUNC PyInit_matrix4() {
     using namespace linvec::matrix4;
-    linvec::detail::ModuleSteps steps;
-    steps.register_classes = register_classes;
-    steps.import_classes = import_classes;
-    steps.body = body;
-    return linvec::detail::init_module(kModule, Traits::kFile, steps);
+    return linvec::detail::init_module(kModule, Traits::kFile, {register_classes, import_classes, body});
 }
