@@ -528,30 +528,47 @@ void dealloc_instance(PyObject* self, Fields f) {
 
 // ---------------------------------------------------------------- arguments
 
-void raise_arg_count(const char* fname, Py_ssize_t expected, Py_ssize_t given) {
+void raise_arg_count(const char* fname, Py_ssize_t expected, Py_ssize_t given, const char* how) {
     PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
-                 fname, "exactly", expected, expected == 1 ? "" : "s", given);
+                 fname, how, expected, expected == 1 ? "" : "s", given);
 }
 
 int parse_args(const char* fname, PyObject* args, PyObject* kwds, PyObject* const* names,
                Py_ssize_t n, PyObject** out) {
+    return parse_args_range(fname, args, kwds, names, n, n, out);
+}
+
+int parse_args_range(const char* fname, PyObject* args, PyObject* kwds, PyObject* const* names,
+                     Py_ssize_t nreq, Py_ssize_t n, PyObject** out) {
     Py_ssize_t npos = PyTuple_GET_SIZE(args);
-    if (npos > n || (!kwds && npos != n)) {
-        raise_arg_count(fname, n, npos);
+    const bool exact = nreq == n;
+    if (npos > n) {
+        raise_arg_count(fname, n, npos, exact ? "exactly" : "at most");
+        return -1;
+    }
+    if (!kwds && npos < nreq) {
+        raise_arg_count(fname, nreq, npos, exact ? "exactly" : "at least");
         return -1;
     }
     for (Py_ssize_t i = 0; i < npos; ++i) out[i] = PyTuple_GET_ITEM(args, i);
+    for (Py_ssize_t i = npos; i < n; ++i) out[i] = nullptr;
     if (!kwds) return 0;
     Py_ssize_t kwleft = PyDict_GET_SIZE(kwds);
-    for (Py_ssize_t i = npos; i < n; ++i) {
-        PyObject* v = kwleft > 0 ? PyDict_GetItemWithError(kwds, names[i]) : nullptr;
-        if (!v) {
-            if (PyErr_Occurred()) return -1;
-            raise_arg_count(fname, n, i);
+    for (Py_ssize_t i = npos; i < n && kwleft > 0; ++i) {
+        PyObject* v = PyDict_GetItemWithError(kwds, names[i]);
+        if (v) {
+            out[i] = v;
+            --kwleft;
+        } else if (PyErr_Occurred()) {
             return -1;
         }
-        out[i] = v;
-        --kwleft;
+    }
+    // A required argument still missing: the count found before it.
+    for (Py_ssize_t i = npos; i < nreq; ++i) {
+        if (!out[i]) {
+            raise_arg_count(fname, nreq, i, exact ? "exactly" : "at least");
+            return -1;
+        }
     }
     if (kwleft <= 0) return 0;
     // Something besides the named arguments was given: find what.
@@ -563,10 +580,7 @@ int parse_args(const char* fname, PyObject* args, PyObject* kwds, PyObject* cons
             return -1;
         }
         Py_ssize_t j = 0;
-        for (; j < n; ++j) {
-            int eq = PyUnicode_Compare(key, names[j]) == 0;
-            if (eq) break;
-        }
+        while (j < n && PyUnicode_Compare(key, names[j]) != 0) ++j;
         if (j == n) {
             PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", fname, key);
             return -1;
@@ -581,14 +595,22 @@ int parse_args(const char* fname, PyObject* args, PyObject* kwds, PyObject* cons
 }
 
 bool check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname) {
-    if (obj == Py_None || PyObject_TypeCheck(obj, type)) return true;
+    return obj == Py_None || require_arg_type(obj, type, argname);
+}
+
+bool require_arg_type(PyObject* obj, PyTypeObject* type, const char* argname) {
+    if (obj != Py_None && PyObject_TypeCheck(obj, type)) return true;
     PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
                  argname, type->tp_name, Py_TYPE(obj)->tp_name);
     return false;
 }
 
 bool check_convert(PyObject* obj, PyTypeObject* type) {
-    if (obj == Py_None || PyObject_TypeCheck(obj, type)) return true;
+    return obj == Py_None || require_convert(obj, type);
+}
+
+bool require_convert(PyObject* obj, PyTypeObject* type) {
+    if (obj != Py_None && PyObject_TypeCheck(obj, type)) return true;
     PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(obj)->tp_name,
                  type->tp_name);
     return false;

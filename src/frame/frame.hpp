@@ -192,8 +192,15 @@ void dealloc_instance(PyObject* self, Fields f);
 int parse_args(const char* fname, PyObject* args, PyObject* kwds,
                PyObject* const* names, Py_ssize_t n, PyObject** out);
 
-// The argument-count error: "%.200s() takes %.8s %zd positional argument%.1s (%zd given)".
-void raise_arg_count(const char* fname, Py_ssize_t expected, Py_ssize_t given);
+// Like parse_args, for functions whose arguments after the first `nreq` may
+// be left out: out[i] is nullptr for an optional argument not given.
+int parse_args_range(const char* fname, PyObject* args, PyObject* kwds, PyObject* const* names,
+                     Py_ssize_t nreq, Py_ssize_t n, PyObject** out);
+
+// The argument-count error: "%.200s() takes %.8s %zd positional argument%.1s (%zd given)";
+// `how` is "exactly", "at least" or "at most".
+void raise_arg_count(const char* fname, Py_ssize_t expected, Py_ssize_t given,
+                     const char* how = "exactly");
 
 // Class check of a declared argument; None passes.
 // TypeError "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)".
@@ -201,6 +208,11 @@ bool check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname);
 // Conversion of an unchecked value to a declared class; None passes.
 // TypeError "Cannot convert %.200s to %.200s".
 bool check_convert(PyObject* obj, PyTypeObject* type);
+
+// The same two checks where the operation needs a real instance: None is
+// refused with the same message (got NoneType).
+bool require_arg_type(PyObject* obj, PyTypeObject* type, const char* argname);
+bool require_convert(PyObject* obj, PyTypeObject* type);
 
 // Number conversions; each returns false with an exception set.
 bool to_double(PyObject* o, double* out);

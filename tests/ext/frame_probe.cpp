@@ -323,6 +323,26 @@ PyObject* takes_probe(PyObject*, PyObject* args, PyObject* kwds) {
     return frame::Ref::new_ref(v[0]).release();
 }
 
+// optional_args(first, second=None, third=None): the given values, None for
+// those left out.
+PyObject* optional_args(PyObject*, PyObject* args, PyObject* kwds) {
+    static PyObject* names[3];
+    if (!names[0]) {
+        names[0] = frame::intern("first");
+        names[1] = frame::intern("second");
+        names[2] = frame::intern("third");
+    }
+    PyObject* v[3];
+    if (frame::parse_args_range("optional_args", args, kwds, names, 1, 3, v) < 0) return nullptr;
+    return Py_BuildValue("(OOO)", v[0], v[1] ? v[1] : Py_None, v[2] ? v[2] : Py_None);
+}
+
+PyObject* require_probe(PyObject*, PyObject* v) {
+    if (!frame::require_arg_type(v, &probe_type, "probe")) return nullptr;
+    if (!frame::require_convert(v, &probe_type)) return nullptr;
+    return frame::Ref::new_ref(v).release();
+}
+
 PyObject* store_probe(PyObject*, PyObject* v) {
     if (!frame::check_convert(v, &probe_type)) return nullptr;
     return frame::Ref::new_ref(v).release();
@@ -394,6 +414,9 @@ PyMethodDef functions[] = {
     {"takes_probe", (PyCFunction)(void (*)())takes_probe, METH_VARARGS | METH_KEYWORDS,
      "takes_probe(Probe probe)"},
     {"store_probe", store_probe, METH_O, "store_probe(value)"},
+    {"require_probe", require_probe, METH_O, "require_probe(Probe probe)"},
+    {"optional_args", (PyCFunction)(void (*)())optional_args, METH_VARARGS | METH_KEYWORDS,
+     "optional_args(first, second=None, third=None)"},
     {"raise_here", raise_here, METH_NOARGS, "raise_here()"},
     {"import_class", import_class, METH_VARARGS, "import_class(module, name, size)"},
     {"import_vtable", import_vtable, METH_O, "import_vtable(type)"},

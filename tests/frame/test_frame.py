@@ -103,6 +103,45 @@ def test_cannot_convert():
     assert str(e.value) == "Cannot convert str to vesk._testing.frame_probe.Probe"
 
 
+@pytest.mark.parametrize(
+    "args, kwargs, expected",
+    [
+        ((1,), {}, (1, None, None)),
+        ((1, 2, 3), {}, (1, 2, 3)),
+        ((), {"first": 1, "third": 3}, (1, None, 3)),
+        ((1,), {"second": 2}, (1, 2, None)),
+    ],
+)
+def test_optional_arguments(args, kwargs, expected):
+    assert fp.optional_args(*args, **kwargs) == expected
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, message",
+    [
+        ((1, 2, 3, 4), {}, "optional_args() takes at most 3 positional arguments (4 given)"),
+        ((), {}, "optional_args() takes at least 1 positional argument (0 given)"),
+        ((), {"second": 2}, "optional_args() takes at least 1 positional argument (0 given)"),
+        ((1,), {"fourth": 4}, "optional_args() got an unexpected keyword argument 'fourth'"),
+        ((1,), {"first": 4}, "optional_args() got multiple values for keyword argument 'first'"),
+    ],
+)
+def test_optional_argument_errors(args, kwargs, message):
+    with pytest.raises(TypeError) as e:
+        fp.optional_args(*args, **kwargs)
+    assert str(e.value) == message
+
+
+def test_required_instance_refuses_none():
+    p = Probe("a", 1)
+    assert fp.require_probe(p) is p
+    with pytest.raises(TypeError) as e:
+        fp.require_probe(None)
+    assert str(e.value) == (
+        "Argument 'probe' has incorrect type (expected vesk._testing.frame_probe.Probe, got NoneType)"
+    )
+
+
 def test_constructor_without_arguments_ignores_them():
     from vesk.opengl.render_state.side_ref_ops import SideRefOps
 

@@ -33,15 +33,6 @@ PyObject* s_unbind;
 PyObject* s_initialize;
 PyObject* s_get_stride_size;
 
-// A class-typed argument that must be given: unlike the frame's check,
-// None is refused with the same message.
-bool require_instance(PyObject* obj, PyTypeObject* type, const char* argname) {
-    if (obj != Py_None) return frame::check_arg_type(obj, type, argname);
-    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                 argname, type->tp_name, Py_TYPE(obj)->tp_name);
-    return false;
-}
-
 // Report the pending error of a "-> void" method: a traceback entry at
 // `line`, then the unraisable report under the method's dotted name.
 void report(const frame::Where& here, int line) {
@@ -157,7 +148,7 @@ PyObject* description_add(VertexDescription* self, PyObject* vertex_attribute, i
                                       {vertex_attribute}))
         return r ? r.release() : FRAME_FAIL(here, nullptr);
     // None would leave a hole that attach cannot run: refused here.
-    if (!require_instance(vertex_attribute, &attribute_type, "vertex_attribute"))
+    if (!frame::require_arg_type(vertex_attribute, &attribute_type, "vertex_attribute"))
         return FRAME_FAIL(here, nullptr);
     if (!PyList_Check(self->attributes)) {
         PyErr_SetString(PyExc_TypeError, "VertexDescription has no attribute list");
@@ -181,12 +172,7 @@ void description_attach(VertexDescription* self, int skip) {
     // description while it runs.
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list.get()); ++i) {
         frame::Ref item = frame::Ref::new_ref(PyList_GET_ITEM(list.get(), i));
-        if (item.get() == Py_None) {
-            PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", "NoneType",
-                         attribute_type.tp_name);
-            return report(here, __LINE__);
-        }
-        if (!frame::check_convert(item.get(), &attribute_type)) return report(here, __LINE__);
+        if (!frame::require_convert(item.get(), &attribute_type)) return report(here, __LINE__);
         auto* a = reinterpret_cast<VertexAttribute*>(item.get());
         a->vtab->attach(a, 0);
     }
@@ -342,7 +328,7 @@ PyObject* binding_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
     if (frame::parse_args("__cinit__", args, kwds, binding_arg_names, 2, v) < 0)
         return FRAME_FAIL(here, nullptr);
     // Without a description initialize could record nothing: refused.
-    if (!require_instance(v[0], &description_type, "vertex_description"))
+    if (!frame::require_arg_type(v[0], &description_type, "vertex_description"))
         return FRAME_FAIL(here, nullptr);
     int truthy = PyObject_IsTrue(v[1]);
     if (truthy < 0) return FRAME_FAIL(here, nullptr);

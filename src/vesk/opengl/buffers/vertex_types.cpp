@@ -52,12 +52,8 @@ PyObject* add(PosVertexBuffer* self, PyObject* position, int skip) {
     if (!skip && frame::call_override((PyObject*)self, s_add, (PyCFunction)(void (*)())py_add, &r,
                                       {position}))
         return r ? r.release() : FRAME_FAIL(here, nullptr);
-    if (!linvec::vector3f::check(position)) {
-        PyErr_Format(PyExc_TypeError,
-                     "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                     "position", linvec::vector3f::api.type->tp_name, Py_TYPE(position)->tp_name);
+    if (!frame::require_arg_type(position, linvec::vector3f::api.type, "position"))
         return FRAME_FAIL(here, nullptr);
-    }
     auto* v = reinterpret_cast<linvec::vector3f::Vector3f*>(position);
     PosVertex record{v->x, v->y, v->z};
     if (frame::record_append(&self->_vertices, &record, sizeof record, kMaxVertices) < 0)

@@ -742,11 +742,7 @@ PyObject* py_split(PyObject* self, PyObject* args, PyObject* kwds) {
     int32_t depth;
     if (!check_point(v[0], "v1") || !check_point(v[1], "v2") || !frame::to_int32(v[2], &depth))
         return FRAME_FAIL(here, nullptr);
-    if (!PyDict_Check(v[3])) {
-        PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                     "vertex_data", "dict", Py_TYPE(v[3])->tp_name);
-        return FRAME_FAIL(here, nullptr);
-    }
+    if (!frame::require_arg_type(v[3], &PyDict_Type, "vertex_data")) return FRAME_FAIL(here, nullptr);
     split(cast(self), v[0], v[1], depth, v[3], 1);
     return frame::none();
 }

@@ -155,10 +155,7 @@ inline constexpr const char* kChecksumText = "0xd66f295 = (_gl_id, _vertices)";
 // vertex needs a real position. TypeError "Argument '<argname>' has
 // incorrect type (expected linvec.vector3.Vector3, got <class>)".
 inline bool require_vector3(PyObject* o, const char* argname) {
-    if (o && o != Py_None && linvec::vector3::check(o)) return true;
-    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", argname,
-                 linvec::vector3::api.type->tp_name, o ? Py_TYPE(o)->tp_name : "NULL");
-    return false;
+    return frame::require_arg_type(o ? o : Py_None, linvec::vector3::api.type, argname);
 }
 
 // ---------------------------------------------------------------- storage helpers
