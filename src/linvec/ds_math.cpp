@@ -195,6 +195,7 @@ PyNumberMethods dsingle_number = [] {
 //
 //   struct Traits : Split<Traits, Obj, N> {
 //       static constexpr const char* kName, *kArg, *kDoc, *kJoin, *kJoinDoc;
+//           // (VectorSplit gives all but kName for the vector pairs)
 //       using Part = Layout<...>;  static constexpr auto& part = ...::api;
 //       using Source = Layout<...>;  static constexpr auto& source = ...::api;
 //   };
@@ -279,35 +280,41 @@ struct Pair : detail::ObjectPair<P> {
     }
 };
 
-struct Vector3dsTraits : Split<Vector3dsTraits, Vector3ds, 3> {
-    static constexpr const char* kName = kVector3dsClass;
+// Vector3ds and Vector4ds: <Source>ds splits a <Source> per component into
+// two <Source>f; the join method and the docstrings follow from the name.
+template <class D, class O, class SourceObj, class PartObj, int N>
+struct VectorSplit : Split<D, O, N> {
+    using Part = detail::Layout<PartObj, float, offsetof(PartObj, x)>;
+    using Source = detail::Layout<SourceObj, double, offsetof(SourceObj, x)>;
     static constexpr const char* kArg = "v";
-    static constexpr const char* kJoin = "to_vector3";
-    static constexpr const char* kJoinDoc =
-        "Vector3ds.to_vector3(self) -> Vector3\n\nhi + lo per component, in double precision.";
-    static constexpr const char* kDoc =
-        "Vector3ds(v=None)\n\n"
-        "A Vector3 split into a high and a low Vector3f (hi + lo carries about 48\n"
-        "bits); None gives the zero vector.";
-    using Part = detail::Layout<vector3f::Vector3f, float, offsetof(vector3f::Vector3f, x)>;
+
+    static std::string source_name() {
+        std::string n = D::kName;
+        return n.substr(0, n.size() - 2);  // less "ds"
+    }
+    static std::string join_name() {
+        std::string n = "to_" + source_name();
+        n[3] = static_cast<char>(n[3] - 'A' + 'a');
+        return n;
+    }
+    static inline const char* const kJoin = detail::keep(join_name());
+    static inline const char* const kJoinDoc =
+        detail::keep(std::string(D::kName) + "." + join_name() + "(self) -> " + source_name() +
+                     "\n\nhi + lo per component, in double precision.");
+    static inline const char* const kDoc = detail::keep(
+        std::string(D::kName) + "(v=None)\n\nA " + source_name() + " split into a high and a low " +
+        source_name() + "f (hi + lo carries about 48\nbits); None gives the zero vector.");
+};
+
+struct Vector3dsTraits : VectorSplit<Vector3dsTraits, Vector3ds, vector3::Vector3, vector3f::Vector3f, 3> {
+    static constexpr const char* kName = kVector3dsClass;
     static constexpr auto& part = vector3f::api;
-    using Source = detail::Layout<vector3::Vector3, double, offsetof(vector3::Vector3, x)>;
     static constexpr auto& source = vector3::api;
 };
 
-struct Vector4dsTraits : Split<Vector4dsTraits, Vector4ds, 4> {
+struct Vector4dsTraits : VectorSplit<Vector4dsTraits, Vector4ds, vector4::Vector4, vector4f::Vector4f, 4> {
     static constexpr const char* kName = kVector4dsClass;
-    static constexpr const char* kArg = "v";
-    static constexpr const char* kJoin = "to_vector4";
-    static constexpr const char* kJoinDoc =
-        "Vector4ds.to_vector4(self) -> Vector4\n\nhi + lo per component, in double precision.";
-    static constexpr const char* kDoc =
-        "Vector4ds(v=None)\n\n"
-        "A Vector4 split into a high and a low Vector4f (hi + lo carries about 48\n"
-        "bits); None gives the zero vector.";
-    using Part = detail::Layout<vector4f::Vector4f, float, offsetof(vector4f::Vector4f, x)>;
     static constexpr auto& part = vector4f::api;
-    using Source = detail::Layout<vector4::Vector4, double, offsetof(vector4::Vector4, x)>;
     static constexpr auto& source = vector4::api;
 };
 

@@ -137,17 +137,18 @@ struct Elementwise {
         return C::result(normalized(C::data(self)), "normalized");
     }
 
-    // Their entries; each docstring is the signature followed by its `*_doc`.
+    // Their entries; each docstring is the signature followed by its `*_doc`
+    // text (none when empty).
     static void metric_methods(std::vector<PyMethodDef>& table, const char* magnitude_doc,
                                const char* dot_doc, const char* normalized_doc) {
         std::string n = C::Traits::kName;
-        const char* scalar = scalar_name<T>();
-        table.push_back({"magnitude", py_magnitude, METH_NOARGS,
-                         keep(n + ".magnitude(self) -> " + scalar + magnitude_doc)});
-        table.push_back({"dot", py_dot, METH_O,
-                         keep(n + ".dot(self, " + n + " other) -> " + scalar + dot_doc)});
-        table.push_back({"normalized", py_normalized, METH_NOARGS,
-                         keep(n + ".normalized(self) -> " + n + normalized_doc)});
+        std::string scalar = scalar_name<T>();
+        table.push_back(method_row(n, "magnitude", py_magnitude, METH_NOARGS, "(self) -> " + scalar,
+                                   magnitude_doc));
+        table.push_back(method_row(n, "dot", py_dot, METH_O, "(self, " + n + " other) -> " + scalar,
+                                   dot_doc));
+        table.push_back(method_row(n, "normalized", py_normalized, METH_NOARGS, "(self) -> " + n,
+                                   normalized_doc));
     }
 };
 

@@ -256,6 +256,15 @@ inline frame::ClassSpec class_spec(PyTypeObject* type, destructor dealloc, richc
     return s;
 }
 
+// A method-table row documented "<cls>.<name><signature>", then a blank
+// line and `text` when there is one.
+inline PyMethodDef method_row(const std::string& cls, const char* name, PyCFunction fn, int flags,
+                              const std::string& signature, const char* text = "") {
+    std::string doc = cls + "." + name + signature;
+    if (*text) doc += std::string("\n\n") + text;
+    return {name, fn, flags, keep(std::move(doc))};
+}
+
 // A method table kept for the process: `table`, then the module's own
 // `more` (null-terminated, may be null), then the terminator. Builders fill
 // `table` once (a module initialised again reuses it).

@@ -332,18 +332,17 @@ struct MatrixClass : NumericClass<Tr, 16> {
         static std::vector<PyMethodDef> table;
         if (!table.empty()) return table.data();
         std::string n = Tr::kName;
-        table.push_back({"identity", py_identity, METH_NOARGS | METH_STATIC,
-                         keep(n + ".identity() -> " + n + "\n\nA new identity matrix.")});
-        table.push_back({"multiply", py_multiply, METH_O,
-                         keep(n + ".multiply(self, " + n + " other) -> " + n +
-                              "\n\nThe product self x other (also self @ other).")});
-        table.push_back({"transposed", py_transposed, METH_NOARGS,
-                         keep(n + ".transposed(self) -> " + n + "\n\nA transposed copy.")});
-        table.push_back({"inverse", py_inverse, METH_NOARGS,
-                         keep(n + ".inverse(self) -> " + n +
-                              "\n\nThe inverse; ZeroDivisionError for a singular matrix.")});
-        table.push_back({"determinant", py_determinant, METH_NOARGS,
-                         keep(n + ".determinant(self) -> " + scalar_name<T>())});
+        const std::string self = "(self) -> " + n;
+        table.push_back(method_row(n, "identity", py_identity, METH_NOARGS | METH_STATIC, "() -> " + n,
+                                   "A new identity matrix."));
+        table.push_back(method_row(n, "multiply", py_multiply, METH_O, "(self, " + n + " other) -> " + n,
+                                   "The product self x other (also self @ other)."));
+        table.push_back(method_row(n, "transposed", py_transposed, METH_NOARGS, self,
+                                   "A transposed copy."));
+        table.push_back(method_row(n, "inverse", py_inverse, METH_NOARGS, self,
+                                   "The inverse; ZeroDivisionError for a singular matrix."));
+        table.push_back(method_row(n, "determinant", py_determinant, METH_NOARGS,
+                                   std::string("(self) -> ") + scalar_name<T>()));
         return Base::methods_with(table, "matrix", more);
     }
 

@@ -151,9 +151,9 @@ struct NumericClass : Traceback<Tr> {
     }
     // Its method-table entry; `what` names the value in the docstring.
     static PyMethodDef to_float_method(const char* what) {
-        return {"to_float", py_to_float, METH_NOARGS,
-                keep(std::string(Tr::kName) + ".to_float(self) -> " + Tr::kSingleName + "\n\nThe " +
-                     what + " rounded to single precision.")};
+        std::string text = std::string("The ") + what + " rounded to single precision.";
+        return method_row(Tr::kName, "to_float", py_to_float, METH_NOARGS,
+                          std::string("(self) -> ") + Tr::kSingleName, text.c_str());
     }
     // The common entries of a method table, then to_float where the class
     // has a twin, then the module's own `more`.

@@ -132,20 +132,17 @@ struct QuaternionOps {
         if (!table.empty()) return table.data();
         std::string n = Tr::kName;
         std::string vec = Tr::kVecName;
-        E::metric_methods(table, "", "",
-                          "\n\nA unit-length copy; ZeroDivisionError for the zero quaternion.");
-        table.push_back({"conjugate", py_conjugate, METH_NOARGS,
-                         keep(n + ".conjugate(self) -> " + n + "\n\n(-x, -y, -z, w).")});
-        table.push_back({"inverse", py_inverse, METH_NOARGS,
-                         keep(n + ".inverse(self) -> " + n +
-                              "\n\nThe multiplicative inverse; ZeroDivisionError for zero.")});
-        table.push_back({"rotate", py_rotate, METH_O,
-                         keep(n + ".rotate(self, " + vec + " v) -> " + vec +
-                              "\n\nv rotated by this quaternion (normalised first).")});
-        table.push_back({"from_axis_angle", keywords_fn(py_from_axis_angle),
-                         METH_VARARGS | METH_KEYWORDS | METH_STATIC,
-                         keep(n + ".from_axis_angle(" + vec + " axis, double angle) -> " + n +
-                              "\n\nThe rotation by angle radians about axis (right-handed).")});
+        const std::string self = "(self) -> " + n;
+        E::metric_methods(table, "", "", "A unit-length copy; ZeroDivisionError for the zero quaternion.");
+        table.push_back(method_row(n, "conjugate", py_conjugate, METH_NOARGS, self, "(-x, -y, -z, w)."));
+        table.push_back(method_row(n, "inverse", py_inverse, METH_NOARGS, self,
+                                   "The multiplicative inverse; ZeroDivisionError for zero."));
+        table.push_back(method_row(n, "rotate", py_rotate, METH_O, "(self, " + vec + " v) -> " + vec,
+                                   "v rotated by this quaternion (normalised first)."));
+        table.push_back(method_row(n, "from_axis_angle", keywords_fn(py_from_axis_angle),
+                                   METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+                                   "(" + vec + " axis, double angle) -> " + n,
+                                   "The rotation by angle radians about axis (right-handed)."));
         return C::methods_with(table, "quaternion", more);
     }
 };

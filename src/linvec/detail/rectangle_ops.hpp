@@ -33,11 +33,10 @@ struct RectangleOps {
     static PyMethodDef* methods() {
         static std::vector<PyMethodDef> table;
         if (!table.empty()) return table.data();
-        table.push_back({"contains", keywords_fn(py_contains), METH_VARARGS | METH_KEYWORDS,
-                         keep(std::string(Tr::kName) +
-                              ".contains(self, double x, double y) -> bool\n\n"
-                              "Whether the point lies inside: the lower and left edges included, the\n"
-                              "upper and right edges excluded.")});
+        table.push_back(method_row(Tr::kName, "contains", keywords_fn(py_contains),
+                                   METH_VARARGS | METH_KEYWORDS, "(self, double x, double y) -> bool",
+                                   "Whether the point lies inside: the lower and left edges included, "
+                                   "the\nupper and right edges excluded."));
         return method_table(table, nullptr);
     }
 

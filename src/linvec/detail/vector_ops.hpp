@@ -65,12 +65,11 @@ struct VectorOps {
         static std::vector<PyMethodDef> table;
         if (!table.empty()) return table.data();
         std::string n = Tr::kName;
-        E::metric_methods(table, "\n\nThe Euclidean length.", "\n\nThe dot product (also self @ other).",
-                          "\n\nA unit-length copy; ZeroDivisionError for a zero vector.");
+        E::metric_methods(table, "The Euclidean length.", "The dot product (also self @ other).",
+                          "A unit-length copy; ZeroDivisionError for a zero vector.");
         if constexpr (N == 3)
-            table.push_back({"cross", py_cross, METH_O,
-                             keep(n + ".cross(self, " + n + " other) -> " + n +
-                                  "\n\nThe cross product self x other.")});
+            table.push_back(method_row(n, "cross", py_cross, METH_O, "(self, " + n + " other) -> " + n,
+                                       "The cross product self x other."));
         return C::methods_with(table, "vector", more);
     }
 };
