@@ -1,12 +1,7 @@
 """The hidden GL context: its state machine, its surface format and its cleanup."""
-import os
-import subprocess
-import sys
-import textwrap
 
-import pytest
 
-from glhelpers import current_egl_context
+from glhelpers import current_egl_context, run_fresh
 from vesk.opengl import headless_gl
 
 
@@ -55,14 +50,6 @@ def test_close_twice_does_not_raise(gl_session):
         assert current_egl_context() is None
     finally:
         gl_session.create_test_gl_context()
-
-
-def run_fresh(code):
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
-    out = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                         text=True, env=env, timeout=300)
-    assert out.returncode == 0, out.stderr
-    return out.stdout
 
 
 def test_close_before_any_create():

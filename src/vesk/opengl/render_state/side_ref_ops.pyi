@@ -1,5 +1,5 @@
 """Stencil settings of one polygon face."""
-from typing import Any, SupportsInt
+from typing import Any
 
 class SideRefOps:
     """Stencil operations, comparison function, reference value and mask of one face.

@@ -1,16 +1,6 @@
 """Creating and releasing buffers and bindings leaves GL names and memory flat."""
-import os
-import subprocess
-import sys
-import textwrap
 
-
-def run_fresh(code):
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
-    out = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                         text=True, env=env, timeout=600)
-    assert out.returncode == 0, out.stderr
-    return out.stdout
+from glhelpers import run_fresh
 
 
 def test_100k_buffers_and_bindings_leave_names_and_memory_flat():

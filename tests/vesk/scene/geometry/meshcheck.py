@@ -7,6 +7,8 @@ a rounding is asked for (`decimals`).
 """
 import numpy as np
 
+from glhelpers import buffer_bytes, buffer_contents, vertex_attrib  # noqa: F401  (re-exported)
+
 
 def positions(raw, floats_per_vertex=6):
     """(N, 3) float64 positions, hi + lo, from a `raw` float view whose records
@@ -90,41 +92,6 @@ def normals_toward(pos, tris, point, min_area=0.0):
 
 
 # ---------------------------------------------------------------- GL read-back
-
-
-def buffer_bytes(gl, name):
-    """The data store of GL buffer `name`, read through GL_COPY_READ_BUFFER
-    (the array and element bindings stay untouched)."""
-    gl.glBindBuffer(gl.GL_COPY_READ_BUFFER, name)
-    try:
-        size = int(gl.glGetBufferParameteriv(gl.GL_COPY_READ_BUFFER, gl.GL_BUFFER_SIZE))
-        return bytes(gl.glGetBufferSubData(gl.GL_COPY_READ_BUFFER, 0, size)) if size else b""
-    finally:
-        gl.glBindBuffer(gl.GL_COPY_READ_BUFFER, 0)
-
-
-def buffer_contents(gl, name, dtype):
-    """The data store of GL buffer `name` as a numpy array of `dtype`."""
-    return np.frombuffer(buffer_bytes(gl, name), dtype)
-
-
-def vertex_attrib(gl, location):
-    """Attribute state at `location` in the bound vertex array object."""
-    out = np.zeros(4, np.int32)
-
-    def get(pname):
-        gl.glGetVertexAttribiv(location, pname, out)
-        return int(out[0])
-
-    return {
-        "enabled": get(gl.GL_VERTEX_ATTRIB_ARRAY_ENABLED),
-        "size": get(gl.GL_VERTEX_ATTRIB_ARRAY_SIZE),
-        "type": get(gl.GL_VERTEX_ATTRIB_ARRAY_TYPE),
-        "normalized": get(gl.GL_VERTEX_ATTRIB_ARRAY_NORMALIZED),
-        "stride": get(gl.GL_VERTEX_ATTRIB_ARRAY_STRIDE),
-        "buffer": get(gl.GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING),
-        "offset": int(gl.glGetVertexAttribPointerv(location, gl.GL_VERTEX_ATTRIB_ARRAY_POINTER) or 0),
-    }
 
 
 def assert_uploaded_and_bound(gl, mesh, attributes, stride):
