@@ -18,6 +18,7 @@
 #include "linvec/vector4f.hpp"
 
 #include <string>
+#include <type_traits>
 
 namespace probe {
 namespace {
@@ -62,96 +63,105 @@ PyObject* sizes(PyObject*, PyObject*) {
         "Matrix4ds", (Py_ssize_t)sizeof(ds_math::Matrix4ds));
 }
 
-// The components read directly from the layout, as other modules read them.
-PyObject* fields(PyObject*, PyObject* o) {
-    if (PyObject_TypeCheck(o, vector2::api.type)) {
-        auto* v = (vector2::Vector2*)o;
-        return Py_BuildValue("(dd)", v->x, v->y);
-    }
-    if (PyObject_TypeCheck(o, vector2f::api.type)) {
-        auto* v = (vector2f::Vector2f*)o;
-        return Py_BuildValue("(dd)", (double)v->x, (double)v->y);
-    }
-    if (PyObject_TypeCheck(o, vector3::api.type)) {
-        auto* v = (vector3::Vector3*)o;
-        return Py_BuildValue("(ddd)", v->x, v->y, v->z);
-    }
-    if (PyObject_TypeCheck(o, vector3f::api.type)) {
-        auto* v = (vector3f::Vector3f*)o;
-        return Py_BuildValue("(ddd)", (double)v->x, (double)v->y, (double)v->z);
-    }
-    if (PyObject_TypeCheck(o, vector4::api.type)) {
-        auto* v = (vector4::Vector4*)o;
-        return Py_BuildValue("(dddd)", v->x, v->y, v->z, v->w);
-    }
-    if (PyObject_TypeCheck(o, vector4f::api.type)) {
-        auto* v = (vector4f::Vector4f*)o;
-        return Py_BuildValue("(dddd)", (double)v->x, (double)v->y, (double)v->z, (double)v->w);
-    }
-    if (PyObject_TypeCheck(o, quaternion::api.type)) {
-        auto* v = (quaternion::Quaternion*)o;
-        return Py_BuildValue("(dddd)", v->x, v->y, v->z, v->w);
-    }
-    if (PyObject_TypeCheck(o, quaternionf::api.type)) {
-        auto* v = (quaternionf::Quaternionf*)o;
-        return Py_BuildValue("(dddd)", (double)v->x, (double)v->y, (double)v->z, (double)v->w);
-    }
-    if (PyObject_TypeCheck(o, matrix4::api.type)) return doubles(((matrix4::Matrix4*)o)->m, 16);
-    if (PyObject_TypeCheck(o, matrix4f::api.type)) return floats(((matrix4f::Matrix4f*)o)->m, 16);
-    if (PyObject_TypeCheck(o, rectanglef::api.type)) {
-        auto* r = (rectanglef::Rectanglef*)o;
-        return Py_BuildValue("(dddd)", (double)r->x, (double)r->y, (double)r->width, (double)r->height);
-    }
-    if (PyObject_TypeCheck(o, rectanglei::api.type)) {
-        auto* r = (rectanglei::Rectanglei*)o;
+// The components read directly from the layout, as other modules read
+// them: through the named fields of each header's struct.
+template <class V>
+PyObject* xy(PyObject* o) {
+    auto* v = (V*)o;
+    return Py_BuildValue("(dd)", (double)v->x, (double)v->y);
+}
+template <class V>
+PyObject* xyz(PyObject* o) {
+    auto* v = (V*)o;
+    return Py_BuildValue("(ddd)", (double)v->x, (double)v->y, (double)v->z);
+}
+template <class V>
+PyObject* xyzw(PyObject* o) {
+    auto* v = (V*)o;
+    return Py_BuildValue("(dddd)", (double)v->x, (double)v->y, (double)v->z, (double)v->w);
+}
+template <class R>
+PyObject* rectangle(PyObject* o) {
+    auto* r = (R*)o;
+    if constexpr (std::is_integral_v<decltype(r->x)>)
         return Py_BuildValue("(iiii)", r->x, r->y, r->width, r->height);
-    }
-    if (PyObject_TypeCheck(o, math_structs::api.float2_type)) return floats(&((math_structs::Float2*)o)->v.x, 2);
-    if (PyObject_TypeCheck(o, math_structs::api.float3_type)) return floats(&((math_structs::Float3*)o)->v.x, 3);
-    if (PyObject_TypeCheck(o, ds_math::api.double_single3_type))
-        return floats(&((ds_math::DoubleSingle3*)o)->v.hi.x, 6);
-    if (PyObject_TypeCheck(o, ds_math::api.double_single_type)) {
-        auto* d = (ds_math::DoubleSingle*)o;
-        return Py_BuildValue("(dd)", (double)d->hi, (double)d->lo);
-    }
-    if (PyObject_TypeCheck(o, transform::api.type)) {
-        auto* t = (transform::Transform*)o;
-        return Py_BuildValue("(OO)", (PyObject*)t->position, (PyObject*)t->matrix);
-    }
-    if (PyObject_TypeCheck(o, ds_math::api.matrix4ds_type)) {
-        auto* d = (ds_math::Matrix4ds*)o;
-        return Py_BuildValue("(OO)", (PyObject*)d->hi, (PyObject*)d->lo);
-    }
-    if (PyObject_TypeCheck(o, ds_math::api.vector3ds_type)) {
-        auto* d = (ds_math::Vector3ds*)o;
-        return Py_BuildValue("(OO)", (PyObject*)d->hi, (PyObject*)d->lo);
-    }
-    if (PyObject_TypeCheck(o, ds_math::api.vector4ds_type)) {
-        auto* d = (ds_math::Vector4ds*)o;
-        return Py_BuildValue("(OO)", (PyObject*)d->hi, (PyObject*)d->lo);
-    }
+    return Py_BuildValue("(dddd)", (double)r->x, (double)r->y, (double)r->width, (double)r->height);
+}
+template <class P>
+PyObject* hi_lo(PyObject* o) {
+    auto* d = (P*)o;
+    return Py_BuildValue("(OO)", (PyObject*)d->hi, (PyObject*)d->lo);
+}
+PyObject* matrix4_m(PyObject* o) { return doubles(((matrix4::Matrix4*)o)->m, 16); }
+PyObject* matrix4f_m(PyObject* o) { return floats(((matrix4f::Matrix4f*)o)->m, 16); }
+PyObject* float2_v(PyObject* o) { return floats(&((math_structs::Float2*)o)->v.x, 2); }
+PyObject* float3_v(PyObject* o) { return floats(&((math_structs::Float3*)o)->v.x, 3); }
+PyObject* double_single3_v(PyObject* o) { return floats(&((ds_math::DoubleSingle3*)o)->v.hi.x, 6); }
+PyObject* double_single(PyObject* o) {
+    auto* d = (ds_math::DoubleSingle*)o;
+    return Py_BuildValue("(dd)", (double)d->hi, (double)d->lo);
+}
+PyObject* transform_fields(PyObject* o) {
+    auto* t = (transform::Transform*)o;
+    return Py_BuildValue("(OO)", (PyObject*)t->position, (PyObject*)t->matrix);
+}
+
+PyObject* fields(PyObject*, PyObject* o) {
+    const struct {
+        PyTypeObject* type;
+        PyObject* (*read)(PyObject*);
+    } readers[] = {
+        {vector2::api.type, xy<vector2::Vector2>},
+        {vector2f::api.type, xy<vector2f::Vector2f>},
+        {vector3::api.type, xyz<vector3::Vector3>},
+        {vector3f::api.type, xyz<vector3f::Vector3f>},
+        {vector4::api.type, xyzw<vector4::Vector4>},
+        {vector4f::api.type, xyzw<vector4f::Vector4f>},
+        {quaternion::api.type, xyzw<quaternion::Quaternion>},
+        {quaternionf::api.type, xyzw<quaternionf::Quaternionf>},
+        {matrix4::api.type, matrix4_m},
+        {matrix4f::api.type, matrix4f_m},
+        {rectanglef::api.type, rectangle<rectanglef::Rectanglef>},
+        {rectanglei::api.type, rectangle<rectanglei::Rectanglei>},
+        {math_structs::api.float2_type, float2_v},
+        {math_structs::api.float3_type, float3_v},
+        {ds_math::api.double_single3_type, double_single3_v},
+        {ds_math::api.double_single_type, double_single},
+        {transform::api.type, transform_fields},
+        {ds_math::api.matrix4ds_type, hi_lo<ds_math::Matrix4ds>},
+        {ds_math::api.vector3ds_type, hi_lo<ds_math::Vector3ds>},
+        {ds_math::api.vector4ds_type, hi_lo<ds_math::Vector4ds>},
+    };
+    for (const auto& r : readers)
+        if (PyObject_TypeCheck(o, r.type)) return r.read(o);
     PyErr_SetString(PyExc_TypeError, "not a linvec object");
     return nullptr;
 }
 
 // ---------------------------------------------------------------- method tables
 
-// vector3_call(name, a, b): one entry of Vector3's table.
-PyObject* vector3_call(PyObject*, PyObject* args) {
+// vector3_call(name, a, b) / vector3f_call: one entry of the class's
+// C-level table; b is the other vector or the number where the entry takes one.
+template <class Vec, class Scalar>
+PyObject* vector_call(PyTypeObject* type, PyObject* args) {
     const char* name;
     PyObject *a, *b = Py_None;
-    if (!PyArg_ParseTuple(args, "sO|O", &name, &a, &b) || !need(a, vector3::api.type)) return nullptr;
-    auto* v = (vector3::Vector3*)a;
+    if (!PyArg_ParseTuple(args, "sO|O", &name, &a, &b) || !need(a, type)) return nullptr;
+    auto* v = (Vec*)a;
     std::string n(name);
     if (n == "mul") {
         double s = PyFloat_AsDouble(b);
         if (s == -1.0 && PyErr_Occurred()) return nullptr;
-        return v->vtab->mul(v, s);
+        return v->vtab->mul(v, (Scalar)s);
     }
     if (n == "magnitude") return PyFloat_FromDouble(v->vtab->magnitude(v));
-    if (n == "to_float") return v->vtab->to_float(v);
-    if (!need(b, vector3::api.type)) return nullptr;
-    auto* w = (vector3::Vector3*)b;
+    if constexpr (std::is_same_v<Vec, vector3::Vector3>) {
+        if (n == "to_float") return v->vtab->to_float(v);
+    } else {
+        if (n == "normalized") return v->vtab->normalized(v);
+    }
+    if (!need(b, type)) return nullptr;
+    auto* w = (Vec*)b;
     if (n == "add") return v->vtab->add(v, w);
     if (n == "sub") return v->vtab->sub(v, w);
     if (n == "dot") return PyFloat_FromDouble(v->vtab->dot(v, w));
@@ -159,26 +169,11 @@ PyObject* vector3_call(PyObject*, PyObject* args) {
     return nullptr;
 }
 
+PyObject* vector3_call(PyObject*, PyObject* args) {
+    return vector_call<vector3::Vector3, double>(vector3::api.type, args);
+}
 PyObject* vector3f_call(PyObject*, PyObject* args) {
-    const char* name;
-    PyObject *a, *b = Py_None;
-    if (!PyArg_ParseTuple(args, "sO|O", &name, &a, &b) || !need(a, vector3f::api.type)) return nullptr;
-    auto* v = (vector3f::Vector3f*)a;
-    std::string n(name);
-    if (n == "mul") {
-        double s = PyFloat_AsDouble(b);
-        if (s == -1.0 && PyErr_Occurred()) return nullptr;
-        return v->vtab->mul(v, (float)s);
-    }
-    if (n == "normalized") return v->vtab->normalized(v);
-    if (n == "magnitude") return PyFloat_FromDouble(v->vtab->magnitude(v));
-    if (!need(b, vector3f::api.type)) return nullptr;
-    auto* w = (vector3f::Vector3f*)b;
-    if (n == "add") return v->vtab->add(v, w);
-    if (n == "sub") return v->vtab->sub(v, w);
-    if (n == "dot") return PyFloat_FromDouble(v->vtab->dot(v, w));
-    PyErr_SetString(PyExc_ValueError, name);
-    return nullptr;
+    return vector_call<vector3f::Vector3f, float>(vector3f::api.type, args);
 }
 
 PyObject* matrix4_multiply(PyObject*, PyObject* args) {
