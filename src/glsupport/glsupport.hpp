@@ -4,23 +4,9 @@
 
 #include <GL/glew.h>
 
-#include <cstdint>
+#include "glsupport/context_token.hpp"
 
 namespace glsupport {
-
-// Identifies the context current when a GL name was generated.
-struct ContextToken {
-    const void* handle = nullptr;
-    uint64_t serial = 0;
-    bool valid() const { return handle != nullptr; }
-};
-
-// The context current on this thread (EGL or GLX), or an invalid token.
-ContextToken current_context();
-
-// True when `t` is the context current now: a name generated under it may
-// be deleted.
-bool is_current(const ContextToken& t);
 
 // Raise RuntimeError "no current OpenGL context" and return false when no
 // context is current; otherwise load the GL entry points (once per process)

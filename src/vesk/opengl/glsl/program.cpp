@@ -41,17 +41,7 @@ PyTypeObject* shader_type;
 PyTypeObject* message_type;
 PyTypeObject* exception_type;
 
-glsupport::ContextToken token_of(const ContextRef& c) {
-    glsupport::ContextToken t;
-    t.handle = c.handle;
-    t.serial = c.serial;
-    return t;
-}
-
-ContextRef current_ref() {
-    glsupport::ContextToken t = glsupport::current_context();
-    return ContextRef{t.handle, t.serial};
-}
+ContextRef current_ref() { return glsupport::current_context(); }
 
 // ------------------------------------------------------------------ GL types
 
@@ -508,7 +498,7 @@ bool check_usable(PyObject* name, uint32_t program, const ContextRef& context, c
         PyErr_Format(PyExc_RuntimeError, "%s '%S' belongs to a released program", what, name);
         return false;
     }
-    if (!glsupport::is_current(token_of(context))) {
+    if (!glsupport::is_current(context)) {
         PyErr_Format(PyExc_RuntimeError, "the OpenGL context of %s '%S' is not current", what, name);
         return false;
     }
@@ -874,7 +864,7 @@ void release_gl(Program* self) {
             else if (Py_TYPE(value) == &block_type) as_block(value)->program = 0;
         }
     }
-    bool current = glsupport::is_current(token_of(self->context));
+    bool current = glsupport::is_current(self->context);
     if (current && self->_gl_id) glDeleteProgram(self->_gl_id);
     for (uint32_t& id : self->shader_ids) {
         if (current && id) glDeleteShader(id);
@@ -1069,7 +1059,7 @@ PyObject* program_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
     Program* self = as_program(o);
     self->_gl_id = 0;
     std::memset(self->shader_ids, 0, sizeof self->shader_ids);
-    self->context = ContextRef{nullptr, 0};
+    self->context = ContextRef{};
     if (program_cinit(self, args, kwds) < 0) {
         Py_DECREF(o);
         return nullptr;

@@ -5,17 +5,14 @@
 #pragma once
 
 #include "frame/frame.hpp"
+#include "glsupport/context_token.hpp"
 
 #include <cstdint>
 
 namespace vesk::program {
 
-// The context current when a GL name was generated (glsupport::ContextToken
-// in plain fields, so this header needs no GL headers).
-struct ContextRef {
-    const void* handle;
-    uint64_t serial;
-};
+// The context current when a GL name was generated.
+using ContextRef = glsupport::ContextToken;
 
 struct Uniform;
 
