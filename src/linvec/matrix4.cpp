@@ -24,15 +24,10 @@ struct Traits : detail::Layout<Matrix4, double, offsetof(Matrix4, m)> {
     static constexpr const char* kModule = matrix4::kModule;
     static constexpr const char* kName = kClass;
     static constexpr const char* kFile = "linvec\\matrix4.cpp";
-    static constexpr const char* kDoc =
-        "Matrix4(values=None)\n\n"
-        "A 4x4 matrix of 64-bit floats stored column-major, as GL takes it.\n"
-        "values: 16 numbers in column-major order or 4 columns of 4 numbers;\n"
-        "None gives the identity. m[c] is column c, m[c, r] the element in\n"
-        "row r of column c; iteration yields the columns; numpy.asarray(m) is a\n"
-        "(4, 4) float64 view indexed [column][row] (its .T is the matrix in\n"
-        "row-by-column order). m @ n is the product m x n, m @ Vector4 the\n"
-        "transformed vector.";
+    static inline const char* const kDoc = detail::matrix_doc<double>(
+        kClass, " (its .T is the matrix in\n"
+                "row-by-column order). m @ n is the product m x n, m @ Vector4 the\n"
+                "transformed vector.");
     static constexpr const char* kSingleName = matrix4f::kClass;
     static PyObject* to_single(const double* v) {
         float f[16];

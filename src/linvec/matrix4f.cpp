@@ -13,13 +13,7 @@ struct Traits : detail::Layout<Matrix4f, float, offsetof(Matrix4f, m)> {
     static constexpr const char* kModule = matrix4f::kModule;
     static constexpr const char* kName = kClass;
     static constexpr const char* kFile = "linvec\\matrix4f.cpp";
-    static constexpr const char* kDoc =
-        "Matrix4f(values=None)\n\n"
-        "A 4x4 matrix of 32-bit floats stored column-major, as GL takes it.\n"
-        "values: 16 numbers in column-major order or 4 columns of 4 numbers;\n"
-        "None gives the identity. m[c] is column c, m[c, r] the element in\n"
-        "row r of column c; iteration yields the columns; numpy.asarray(m) is a\n"
-        "(4, 4) float32 view indexed [column][row]. @ is the matrix product.";
+    static inline const char* const kDoc = detail::matrix_doc<float>(kClass, ". @ is the matrix product.");
     static PyObject* matmul_other(PyObject*, PyObject*) { return detail::not_implemented(); }
 };
 

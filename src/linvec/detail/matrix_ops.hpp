@@ -90,6 +90,19 @@ inline T mat_determinant(const T* m) {
     return mat_adjugate(m, inv);
 }
 
+// The class docstring: what every matrix class supports, then `tail` (what
+// this one adds), which continues the sentence on the numpy view.
+template <class T>
+inline const char* matrix_doc(const char* name, const char* tail) {
+    bool d = sizeof(T) == sizeof(double);
+    return keep(std::string(name) + "(values=None)\n\nA 4x4 matrix of " + (d ? "64" : "32") +
+                "-bit floats stored column-major, as GL takes it.\n"
+                "values: 16 numbers in column-major order or 4 columns of 4 numbers;\n"
+                "None gives the identity. m[c] is column c, m[c, r] the element in\n"
+                "row r of column c; iteration yields the columns; numpy.asarray(m) is a\n"
+                "(4, 4) " + (d ? "float64" : "float32") + " view indexed [column][row]" + tail);
+}
+
 template <class Tr>
 struct MatrixClass : NumericClass<Tr, 16> {
     using Base = NumericClass<Tr, 16>;
