@@ -62,53 +62,18 @@ struct Traceback {
 // nullptr for an argument not given. Messages are the frame's.
 inline int parse_optional(const char* fname, PyObject* args, PyObject* kwds,
                           PyObject* const* names, Py_ssize_t n, PyObject** out) {
-    Py_ssize_t npos = PyTuple_GET_SIZE(args);
-    if (npos > n) {
-        PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
-                     fname, "at most", n, n == 1 ? "" : "s", npos);
-        return -1;
-    }
-    for (Py_ssize_t i = 0; i < n; ++i) out[i] = i < npos ? PyTuple_GET_ITEM(args, i) : nullptr;
-    if (!kwds || PyDict_GET_SIZE(kwds) == 0) return 0;
-    Py_ssize_t pos = 0;
-    PyObject *key, *value;
-    while (PyDict_Next(kwds, &pos, &key, &value)) {
-        if (!PyUnicode_Check(key)) {
-            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", fname);
-            return -1;
-        }
-        Py_ssize_t j = 0;
-        while (j < n && PyUnicode_Compare(key, names[j]) != 0) ++j;
-        if (j == n) {
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", fname, key);
-            return -1;
-        }
-        if (j < npos) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
-                         fname, key);
-            return -1;
-        }
-        out[j] = value;
-    }
-    return 0;
+    return frame::parse_args_range(fname, args, kwds, names, 0, n, out);
 }
 
 // A class-typed argument that must be a real instance: the frame's message,
 // for None too.
 inline bool require_arg(PyObject* o, PyTypeObject* type, const char* argname) {
-    if (o != Py_None && PyObject_TypeCheck(o, type)) return true;
-    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                 argname, type->tp_name, Py_TYPE(o)->tp_name);
-    return false;
+    return frame::require_arg_type(o, type, argname);
 }
 
 // The value stored into a field declared with a class: an instance
 // (subclasses too); None cannot be stored.
-inline bool check_store(PyObject* v, PyTypeObject* t) {
-    if (v != Py_None && PyObject_TypeCheck(v, t)) return true;
-    PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(v)->tp_name, t->tp_name);
-    return false;
-}
+inline bool check_store(PyObject* v, PyTypeObject* t) { return frame::require_convert(v, t); }
 
 // Deleting a property: NotImplementedError "__del__".
 inline void no_delete() { PyErr_SetString(PyExc_NotImplementedError, "__del__"); }
