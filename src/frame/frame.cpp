@@ -172,7 +172,7 @@ namespace {
 
 struct PickleInfo {
     std::string short_name;
-    PickleSpec spec;
+    PickleSpec pickling;
     PyObject* unpickle = nullptr;  // the module's unpickle_<Class>, kept for the process
 };
 
@@ -200,14 +200,14 @@ int restore_state(PyObject* self, const PickleInfo& info, PyObject* state) {
         return -1;
     }
     Py_ssize_t n = PyTuple_GET_SIZE(state);
-    for (int i = 0; i < info.spec.nfields; ++i) {
+    for (int i = 0; i < info.pickling.nfields; ++i) {
         if (i >= n) {
             PyErr_SetString(PyExc_IndexError, "tuple index out of range");
             return -1;
         }
-        if (info.spec.fields[i].set(self, PyTuple_GET_ITEM(state, i)) < 0) return -1;
+        if (info.pickling.fields[i].set(self, PyTuple_GET_ITEM(state, i)) < 0) return -1;
     }
-    if (n > info.spec.nfields) {
+    if (n > info.pickling.nfields) {
         PyObject** dictptr = _PyObject_GetDictPtr(self);
         if (dictptr) {
             if (!*dictptr) {
@@ -215,7 +215,7 @@ int restore_state(PyObject* self, const PickleInfo& info, PyObject* state) {
                 if (!*dictptr) return -1;
             }
             Ref r = Ref::steal(PyObject_CallMethod(*dictptr, "update", "O",
-                                                   PyTuple_GET_ITEM(state, info.spec.nfields)));
+                                                   PyTuple_GET_ITEM(state, info.pickling.nfields)));
             if (!r) return -1;
         }
     }
@@ -225,28 +225,28 @@ int restore_state(PyObject* self, const PickleInfo& info, PyObject* state) {
 PyObject* state_reduce(PyObject* self, PyObject*) {
     const PickleInfo* info = find_pickle(Py_TYPE(self));
     if (!info) return refuse_pickle();
-    Ref state = Ref::steal(PyTuple_New(info->spec.nfields));
+    Ref state = Ref::steal(PyTuple_New(info->pickling.nfields));
     if (!state) return nullptr;
-    for (int i = 0; i < info->spec.nfields; ++i) {
-        PyObject* v = info->spec.fields[i].get(self);
+    for (int i = 0; i < info->pickling.nfields; ++i) {
+        PyObject* v = info->pickling.fields[i].get(self);
         if (!v) return nullptr;
         PyTuple_SET_ITEM(state.get(), i, v);
     }
     // The reconstruction function lives in the module of the compiled class.
     Ref fn = Ref::new_ref(info->unpickle);
-    Ref checksum = Ref::steal(PyLong_FromUnsignedLong(info->spec.checksum));
+    Ref checksum = Ref::steal(PyLong_FromUnsignedLong(info->pickling.checksum));
     if (!checksum) return nullptr;
     PyObject** dictptr = _PyObject_GetDictPtr(self);
     if (dictptr && *dictptr) {
-        Ref full = Ref::steal(PyTuple_New(info->spec.nfields + 1));
+        Ref full = Ref::steal(PyTuple_New(info->pickling.nfields + 1));
         if (!full) return nullptr;
-        for (int i = 0; i < info->spec.nfields; ++i) {
+        for (int i = 0; i < info->pickling.nfields; ++i) {
             PyObject* v = PyTuple_GET_ITEM(state.get(), i);
             Py_INCREF(v);
             PyTuple_SET_ITEM(full.get(), i, v);
         }
         Py_INCREF(*dictptr);
-        PyTuple_SET_ITEM(full.get(), info->spec.nfields, *dictptr);
+        PyTuple_SET_ITEM(full.get(), info->pickling.nfields, *dictptr);
         return Py_BuildValue("O(OOO)O", fn.get(), (PyObject*)Py_TYPE(self), checksum.get(),
                              Py_None, full.get());
     }
@@ -279,7 +279,7 @@ PyObject* unpickle(int slot, PyObject* const* args, Py_ssize_t nargs) {
     PyObject* type = args[0];
     unsigned long sum = PyLong_AsUnsignedLongMask(args[1]);
     if (sum == (unsigned long)-1 && PyErr_Occurred()) return nullptr;
-    if ((uint32_t)sum != info.spec.checksum) {
+    if ((uint32_t)sum != info.pickling.checksum) {
         Ref pickle = Ref::steal(PyImport_ImportModule("pickle"));
         if (!pickle) return nullptr;
         Ref err = Ref::steal(PyObject_GetAttrString(pickle.get(), "PickleError"));
@@ -287,7 +287,7 @@ PyObject* unpickle(int slot, PyObject* const* args, Py_ssize_t nargs) {
         Ref text = Ref::steal(PyObject_Str(args[1]));
         if (!text) return nullptr;
         PyErr_Format(err.get(), "Incompatible checksums (%U vs %s)", text.get(),
-                     info.spec.checksum_text);
+                     info.pickling.checksum_text);
         return nullptr;
     }
     Ref newfn = Ref::steal(PyObject_GetAttrString((PyObject*)cls, "__new__"));
@@ -320,16 +320,16 @@ int install_method(PyTypeObject* t, PyMethodDef* def) {
     return PyDict_SetItemString(t->tp_dict, def->ml_name, d.get());
 }
 
-int setup_pickle(PyObject* module, const ClassSpec& spec) {
-    PyTypeObject* t = spec.type;
+int setup_pickle(PyObject* module, const ClassSpec& class_spec) {
+    PyTypeObject* t = class_spec.type;
     // A class that brings its own __getstate__ or __reduce_ex__ keeps them.
     if (PyDict_GetItemString(t->tp_dict, "__getstate__")) return 0;
-    if (spec.pickle == Pickle::refuse) {
+    if (class_spec.pickle == Pickle::refuse) {
         if (install_method(t, &refuse_reduce_def) < 0) return -1;
         if (install_method(t, &refuse_setstate_def) < 0) return -1;
         return 0;
     }
-    pickle_registry()[t] = PickleInfo{spec.short_name, spec.pickle_spec};
+    pickle_registry()[t] = PickleInfo{class_spec.short_name, class_spec.pickle_spec};
     if (install_method(t, &state_reduce_def) < 0) return -1;
     if (install_method(t, &state_setstate_def) < 0) return -1;
     if (unpickle_used == kUnpickleSlots) {
@@ -339,8 +339,8 @@ int setup_pickle(PyObject* module, const ClassSpec& spec) {
     int slot = unpickle_used++;
     unpickle_class[slot] = t;
     static std::map<std::string, PyMethodDef> defs;
-    std::string fname = std::string("unpickle_") + spec.short_name;
-    PyMethodDef& def = defs[std::string(spec.dotted)];
+    std::string fname = std::string("unpickle_") + class_spec.short_name;
+    PyMethodDef& def = defs[std::string(class_spec.dotted)];
     PyObject* iname = intern(fname.c_str());
     def.ml_name = iname ? PyUnicode_AsUTF8(iname) : nullptr;
     if (!def.ml_name) return -1;
@@ -365,46 +365,46 @@ PyObject* refuse_pickle() {
 
 // ---------------------------------------------------------------- classes
 
-int register_class(PyObject* module, const ClassSpec& spec) {
-    PyTypeObject* t = spec.type;
+int register_class(PyObject* module, const ClassSpec& class_spec) {
+    PyTypeObject* t = class_spec.type;
     std::memset(static_cast<void*>(t), 0, sizeof *t);
     Py_SET_REFCNT(reinterpret_cast<PyObject*>(t), 1);
-    t->tp_name = spec.dotted;
-    t->tp_basicsize = spec.basicsize;
-    t->tp_doc = spec.doc;
-    t->tp_base = spec.base;
-    t->tp_new = spec.tp_new;
-    t->tp_dealloc = spec.tp_dealloc;
-    t->tp_methods = spec.methods;
-    t->tp_getset = spec.getset;
-    t->tp_members = spec.members;
-    t->tp_as_number = spec.as_number;
-    t->tp_as_sequence = spec.as_sequence;
-    t->tp_as_mapping = spec.as_mapping;
-    t->tp_as_buffer = spec.as_buffer;
-    t->tp_repr = spec.tp_repr;
-    t->tp_richcompare = spec.tp_richcompare;
-    t->tp_hash = spec.tp_hash;
-    t->tp_iter = spec.tp_iter;
-    t->tp_flags = Py_TPFLAGS_DEFAULT | (spec.final ? 0 : Py_TPFLAGS_BASETYPE);
-    if (spec.tp_traverse) {
+    t->tp_name = class_spec.dotted;
+    t->tp_basicsize = class_spec.basicsize;
+    t->tp_doc = class_spec.doc;
+    t->tp_base = class_spec.base;
+    t->tp_new = class_spec.tp_new;
+    t->tp_dealloc = class_spec.tp_dealloc;
+    t->tp_methods = class_spec.methods;
+    t->tp_getset = class_spec.getset;
+    t->tp_members = class_spec.members;
+    t->tp_as_number = class_spec.as_number;
+    t->tp_as_sequence = class_spec.as_sequence;
+    t->tp_as_mapping = class_spec.as_mapping;
+    t->tp_as_buffer = class_spec.as_buffer;
+    t->tp_repr = class_spec.tp_repr;
+    t->tp_richcompare = class_spec.tp_richcompare;
+    t->tp_hash = class_spec.tp_hash;
+    t->tp_iter = class_spec.tp_iter;
+    t->tp_flags = Py_TPFLAGS_DEFAULT | (class_spec.final ? 0 : Py_TPFLAGS_BASETYPE);
+    if (class_spec.tp_traverse) {
         t->tp_flags |= Py_TPFLAGS_HAVE_GC;
-        t->tp_traverse = spec.tp_traverse;
-        t->tp_clear = spec.tp_clear;
+        t->tp_traverse = class_spec.tp_traverse;
+        t->tp_clear = class_spec.tp_clear;
     }
     if (PyType_Ready(t) < 0) return -1;
-    if (spec.vtable) {
-        Ref cap = Ref::steal(PyCapsule_New(spec.vtable, nullptr, nullptr));
+    if (class_spec.vtable) {
+        Ref cap = Ref::steal(PyCapsule_New(class_spec.vtable, nullptr, nullptr));
         if (!cap || PyDict_SetItemString(t->tp_dict, "__vtable__", cap.get()) < 0) return -1;
     }
-    if (spec.pickle != Pickle::none && setup_pickle(module, spec) < 0) {
+    if (class_spec.pickle != Pickle::none && setup_pickle(module, class_spec) < 0) {
         PyErr_Clear();
-        PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %s", spec.dotted);
+        PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %s", class_spec.dotted);
         return -1;
     }
     PyType_Modified(t);
     Py_INCREF(t);
-    if (PyModule_AddObject(module, spec.short_name, (PyObject*)t) < 0) {
+    if (PyModule_AddObject(module, class_spec.short_name, (PyObject*)t) < 0) {
         Py_DECREF(t);
         return -1;
     }

@@ -152,7 +152,7 @@ struct ClassSpec {
 
 // Ready the class, publish __vtable__, set up pickling and set the module
 // attribute. For Pickle::state the module also gets unpickle_<Class>.
-int register_class(PyObject* module, const ClassSpec& spec);
+int register_class(PyObject* module, const ClassSpec& class_spec);
 
 // Import a class of another module with the instance-size check. `header`
 // names the declaring .hpp for the traceback of a failed import.

@@ -273,10 +273,10 @@ struct Pair : detail::ObjectPair<P> {
             {P::kJoin, py_join, METH_NOARGS, P::kJoinDoc},
             {nullptr, nullptr, 0, nullptr},
         };
-        frame::ClassSpec spec = Base::spec();
-        spec.tp_new = tp_new;
-        spec.methods = methods;
-        return frame::register_class(module, spec);
+        frame::ClassSpec class_spec = Base::describe();
+        class_spec.tp_new = tp_new;
+        class_spec.methods = methods;
+        return frame::register_class(module, class_spec);
     }
 };
 
@@ -376,7 +376,7 @@ int register_classes(PyObject* module) {
     dsingle_arg_names[0] = frame::intern("value");
     if (!ds3_arg_names[0] || !ds3_arg_names[1] || !dsingle_arg_names[0]) return -1;
 
-    frame::ClassSpec d3 = Ds3::spec({ds3_methods});
+    frame::ClassSpec d3 = Ds3::describe({ds3_methods});
     d3.tp_new = ds3_new;
     d3.getset = ds3_getset;
     d3.as_buffer = &ds3_buffer;
@@ -384,7 +384,7 @@ int register_classes(PyObject* module) {
     detail::pickle_state(d3, "hi, lo", ds3_state, 2);
     if (frame::register_class(module, d3) < 0) return -1;
 
-    frame::ClassSpec ds = Ds::spec({nullptr, &dsingle_number});
+    frame::ClassSpec ds = Ds::describe({nullptr, &dsingle_number});
     ds.tp_new = dsingle_new;
     ds.getset = dsingle_getset;
     ds.tp_repr = dsingle_repr;

@@ -75,9 +75,9 @@ PyObject* make_transform(PyObject* position, PyObject* matrix) { return build(&P
 
 int register_classes(PyObject* module) {
     if (detail::intern_all(Traits::kFields, 2, arg_names) < 0) return -1;
-    frame::ClassSpec spec = P::spec();
-    spec.tp_new = tp_new;
-    return frame::register_class(module, spec);
+    frame::ClassSpec class_spec = P::describe();
+    class_spec.tp_new = tp_new;
+    return frame::register_class(module, class_spec);
 }
 
 int import_classes(PyObject*) {

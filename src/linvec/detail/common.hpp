@@ -206,7 +206,7 @@ inline int fill_buffer(PyObject* o, Py_buffer* view, int flags, void* buf, Py_ss
     return 0;
 }
 
-// The spec fields every linvec class sets: its type object, names (kModule,
+// The class-description fields every linvec class sets: its type object, names (kModule,
 // kName), layout size and docstring (kDoc) from the Traits, dealloc and ==.
 template <class Tr, class Obj>
 inline frame::ClassSpec class_spec(PyTypeObject* type, destructor dealloc, richcmpfunc compare) {
@@ -264,15 +264,15 @@ inline std::string checksum_text(uint32_t sum, const std::string& fields) {
     return std::string(hex) + " = (" + fields + ")";
 }
 
-// Field-state pickling of `spec`'s class: the fields `state[0..n)`, named
+// Field-state pickling of `class_spec`'s class: the fields `state[0..n)`, named
 // "a, b, ..." in `fields` for the checksum.
-inline void pickle_state(frame::ClassSpec& spec, const std::string& fields,
+inline void pickle_state(frame::ClassSpec& class_spec, const std::string& fields,
                          const frame::StateField* state, int n) {
-    spec.pickle = frame::Pickle::state;
-    spec.pickle_spec.checksum = crc32(fields.c_str());
-    spec.pickle_spec.checksum_text = keep(checksum_text(spec.pickle_spec.checksum, fields));
-    spec.pickle_spec.fields = state;
-    spec.pickle_spec.nfields = n;
+    class_spec.pickle = frame::Pickle::state;
+    class_spec.pickle_spec.checksum = crc32(fields.c_str());
+    class_spec.pickle_spec.checksum_text = keep(checksum_text(class_spec.pickle_spec.checksum, fields));
+    class_spec.pickle_spec.fields = state;
+    class_spec.pickle_spec.nfields = n;
 }
 
 // ---------------------------------------------------------------- module init

@@ -128,14 +128,14 @@ struct Components : NumericClass<Tr, Tr::N> {
         }
         std::string fields;
         for (int i = 0; i < N; ++i) fields += std::string(i ? ", " : "") + Tr::kFields[i];
-        frame::ClassSpec spec = Base::spec(extras);
-        spec.tp_new = tp_new;
-        spec.getset = getset;
-        spec.as_sequence = &sequence;
-        spec.as_buffer = &buffer;
-        spec.tp_repr = tp_repr;
-        pickle_state(spec, fields, Base::state_fields(), N);
-        return Base::register_spec(module, spec);
+        frame::ClassSpec class_spec = Base::describe(extras);
+        class_spec.tp_new = tp_new;
+        class_spec.getset = getset;
+        class_spec.as_sequence = &sequence;
+        class_spec.as_buffer = &buffer;
+        class_spec.tp_repr = tp_repr;
+        pickle_state(class_spec, fields, Base::state_fields(), N);
+        return Base::register_spec(module, class_spec);
     }
 };
 

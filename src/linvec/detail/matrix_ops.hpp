@@ -384,14 +384,14 @@ struct MatrixClass : NumericClass<Tr, 16> {
     static int register_class(PyObject* module, const Extras& extras) {
         arg_names[0] = frame::intern("values");
         if (!arg_names[0]) return -1;
-        frame::ClassSpec spec = Base::spec(extras);
-        spec.tp_new = tp_new;
-        spec.as_mapping = &mapping;
-        spec.as_buffer = &buffer;
-        spec.tp_repr = tp_repr;
-        spec.tp_iter = tp_iter;
-        pickle_state(spec, "m", state_fields, 1);
-        return Base::register_spec(module, spec);
+        frame::ClassSpec class_spec = Base::describe(extras);
+        class_spec.tp_new = tp_new;
+        class_spec.as_mapping = &mapping;
+        class_spec.as_buffer = &buffer;
+        class_spec.tp_repr = tp_repr;
+        class_spec.tp_iter = tp_iter;
+        pickle_state(class_spec, "m", state_fields, 1);
+        return Base::register_spec(module, class_spec);
     }
 };
 

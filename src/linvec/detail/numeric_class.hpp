@@ -175,8 +175,8 @@ struct NumericClass : Traceback<Tr> {
 
     // ------------------------------------------------------------ registration
 
-    // The parts of the class spec every numeric class sets.
-    static frame::ClassSpec spec(const Extras& extras) {
+    // The parts of the class description every numeric class sets.
+    static frame::ClassSpec describe(const Extras& extras) {
         frame::ClassSpec s = class_spec<Tr, Obj>(&type, tp_dealloc, tp_richcompare);
         s.methods = extras.methods;
         s.as_number = extras.number;

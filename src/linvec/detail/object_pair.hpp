@@ -105,7 +105,7 @@ struct ObjectPair : Traceback<Tr> {
 
     // ------------------------------------------------------------ registration
 
-    static frame::ClassSpec spec() {
+    static frame::ClassSpec describe() {
         static PyGetSetDef getset[3] = {};
         for (int i = 0; i < 2; ++i) {
             getset[i].name = Tr::kFields[i];

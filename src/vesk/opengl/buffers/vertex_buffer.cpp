@@ -90,23 +90,23 @@ int register_classes(PyObject* module) {
     vtab.bind = bind;
     vtab.unbind = unbind;
 
-    frame::ClassSpec spec{};
-    spec.type = &type;
-    spec.dotted = "vesk.opengl.buffers.vertex_buffer.VertexBuffer";
-    spec.short_name = kClass;
-    spec.basicsize = sizeof(VertexBuffer);
-    spec.doc =
+    frame::ClassSpec class_spec{};
+    class_spec.type = &type;
+    class_spec.dotted = "vesk.opengl.buffers.vertex_buffer.VertexBuffer";
+    class_spec.short_name = kClass;
+    class_spec.basicsize = sizeof(VertexBuffer);
+    class_spec.doc =
         "VertexBuffer()\n\n"
         "Base class of the vertex buffers: owns one GL buffer name, generated\n"
         "when the object is created (a GL context must be current), and binds\n"
         "it as GL_ARRAY_BUFFER. Subclasses add the records and their upload.";
-    spec.tp_new = tp_new;
-    spec.tp_dealloc = tp_dealloc;
-    spec.methods = methods;
-    spec.getset = getset;
-    spec.tp_repr = tp_repr;
-    spec.vtable = &vtab;
-    return frame::register_class(module, spec);
+    class_spec.tp_new = tp_new;
+    class_spec.tp_dealloc = tp_dealloc;
+    class_spec.methods = methods;
+    class_spec.getset = getset;
+    class_spec.tp_repr = tp_repr;
+    class_spec.vtable = &vtab;
+    return frame::register_class(module, class_spec);
 }
 
 PyModuleDef def = {PyModuleDef_HEAD_INIT, "vertex_buffer", nullptr, -1, nullptr,

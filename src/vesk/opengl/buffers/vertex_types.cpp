@@ -177,24 +177,24 @@ int register_classes(PyObject* module) {
     pos_vtab.add = add;
     pos_vtab.get_stride_size = get_stride_size;
 
-    frame::ClassSpec spec{};
-    spec.type = &pos_type;
-    spec.dotted = "vesk.opengl.buffers.vertex_types.PosVertexBuffer";
-    spec.short_name = kPosVertexBuffer;
-    spec.basicsize = sizeof(PosVertexBuffer);
-    spec.doc =
+    frame::ClassSpec class_spec{};
+    class_spec.type = &pos_type;
+    class_spec.dotted = "vesk.opengl.buffers.vertex_types.PosVertexBuffer";
+    class_spec.short_name = kPosVertexBuffer;
+    class_spec.basicsize = sizeof(PosVertexBuffer);
+    class_spec.doc =
         "PosVertexBuffer()\n\n"
         "A vertex buffer of positions: three 32-bit floats (12 bytes) per vertex.\n"
         "len() is the number of vertices.";
-    spec.base = vertex_buffer_type;
-    spec.tp_new = pos_new;
-    spec.tp_dealloc = pos_dealloc;
-    spec.methods = pos_methods;
-    spec.getset = pos_getset;
-    spec.as_sequence = &as_sequence;
-    spec.as_buffer = &as_buffer;
-    spec.vtable = &pos_vtab;
-    return frame::register_class(module, spec);
+    class_spec.base = vertex_buffer_type;
+    class_spec.tp_new = pos_new;
+    class_spec.tp_dealloc = pos_dealloc;
+    class_spec.methods = pos_methods;
+    class_spec.getset = pos_getset;
+    class_spec.as_sequence = &as_sequence;
+    class_spec.as_buffer = &as_buffer;
+    class_spec.vtable = &pos_vtab;
+    return frame::register_class(module, class_spec);
 }
 
 int import_classes(PyObject*) { return linvec::vector3f::import_api(); }

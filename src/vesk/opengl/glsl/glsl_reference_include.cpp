@@ -95,18 +95,18 @@ PyMethodDef methods[] = {
 int register_classes(PyObject* module) {
     texts = PyDict_New();
     if (!texts) return -1;
-    frame::ClassSpec spec{};
-    spec.type = &type;
-    spec.dotted = "vesk.opengl.glsl.glsl_reference_include.GlslReferenceInclude";
-    spec.short_name = kClass;
-    spec.basicsize = sizeof(GlslReferenceInclude);
-    spec.doc =
+    frame::ClassSpec class_spec{};
+    class_spec.type = &type;
+    class_spec.dotted = "vesk.opengl.glsl.glsl_reference_include.GlslReferenceInclude";
+    class_spec.short_name = kClass;
+    class_spec.basicsize = sizeof(GlslReferenceInclude);
+    class_spec.doc =
         "GlslReferenceInclude()\n\n"
         "Process-wide registry of named GLSL texts expanded by \"#include_reference\".";
-    spec.tp_new = tp_new;
-    spec.tp_dealloc = tp_dealloc;
-    spec.methods = methods;
-    return frame::register_class(module, spec);
+    class_spec.tp_new = tp_new;
+    class_spec.tp_dealloc = tp_dealloc;
+    class_spec.methods = methods;
+    return frame::register_class(module, class_spec);
 }
 
 int body(PyObject* module) {

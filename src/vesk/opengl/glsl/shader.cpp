@@ -948,25 +948,25 @@ int register_classes(PyObject* module) {
     vtab._process_source = process_source;
     vtab._process_include_file = process_include_file;
     vtab._load_include_file = load_include_file;
-    frame::ClassSpec spec{};
-    spec.type = &type;
-    spec.dotted = "vesk.opengl.glsl.shader.Shader";
-    spec.short_name = kClass;
-    spec.basicsize = sizeof(Shader);
-    spec.doc =
+    frame::ClassSpec class_spec{};
+    class_spec.type = &type;
+    class_spec.dotted = "vesk.opengl.glsl.shader.Shader";
+    class_spec.short_name = kClass;
+    class_spec.basicsize = sizeof(Shader);
+    class_spec.doc =
         "Shader(source_file, GLenum shader_type)\n\n"
         "One compiled GL shader object made from a GLSL file. \"#include_file name\"\n"
         "and \"#include_reference name\" lines are replaced by the unit they name;\n"
         "source_map places every line of source in its unit. A failed compile\n"
         "raises GlslException at the file and line of the first error.";
-    spec.tp_new = tp_new;
-    spec.tp_dealloc = tp_dealloc;
-    spec.tp_traverse = tp_traverse;
-    spec.tp_clear = tp_clear;
-    spec.methods = methods;
-    spec.getset = getset;
-    spec.vtable = &vtab;
-    return frame::register_class(module, spec);
+    class_spec.tp_new = tp_new;
+    class_spec.tp_dealloc = tp_dealloc;
+    class_spec.tp_traverse = tp_traverse;
+    class_spec.tp_clear = tp_clear;
+    class_spec.methods = methods;
+    class_spec.getset = getset;
+    class_spec.vtable = &vtab;
+    return frame::register_class(module, class_spec);
 }
 
 int import_classes(PyObject*) {

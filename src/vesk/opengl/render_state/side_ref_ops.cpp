@@ -92,17 +92,17 @@ PyObject* tp_repr(PyObject* o) {
 }
 
 int register_classes(PyObject* module) {
-    frame::ClassSpec spec{};
-    spec.type = &type;
-    spec.dotted = "vesk.opengl.render_state.side_ref_ops.SideRefOps";
-    spec.short_name = "SideRefOps";
-    spec.basicsize = sizeof(SideRefOps);
-    spec.doc = "SideRefOps()\n\nStencil settings of one polygon face.";
-    spec.tp_new = tp_new;
-    spec.tp_dealloc = tp_dealloc;
-    spec.getset = getset;
-    spec.tp_repr = tp_repr;
-    return frame::register_class(module, spec);
+    frame::ClassSpec class_spec{};
+    class_spec.type = &type;
+    class_spec.dotted = "vesk.opengl.render_state.side_ref_ops.SideRefOps";
+    class_spec.short_name = "SideRefOps";
+    class_spec.basicsize = sizeof(SideRefOps);
+    class_spec.doc = "SideRefOps()\n\nStencil settings of one polygon face.";
+    class_spec.tp_new = tp_new;
+    class_spec.tp_dealloc = tp_dealloc;
+    class_spec.getset = getset;
+    class_spec.tp_repr = tp_repr;
+    return frame::register_class(module, class_spec);
 }
 
 PyModuleDef def = {PyModuleDef_HEAD_INIT, "side_ref_ops", nullptr, -1, nullptr,

@@ -571,25 +571,25 @@ struct DsVertexBuffer {
         as_buffer.bf_getbuffer = bf_getbuffer;
         as_buffer.bf_releasebuffer = bf_releasebuffer;
 
-        frame::ClassSpec spec{};
-        spec.type = &type;
-        spec.dotted = Traits::kDotted;
-        spec.short_name = Traits::kName;
-        spec.basicsize = sizeof(Obj);
-        spec.doc = Traits::kDoc;
-        spec.base = base_type;
-        spec.tp_new = tp_new;
-        spec.tp_dealloc = tp_dealloc;
-        spec.methods = methods;
-        spec.getset = getset;
-        spec.as_buffer = &as_buffer;
-        spec.vtable = &vtab;
-        spec.pickle = frame::Pickle::state;
-        spec.pickle_spec.checksum = kChecksum;
-        spec.pickle_spec.checksum_text = kChecksumText;
-        spec.pickle_spec.fields = state_fields;
-        spec.pickle_spec.nfields = 2;
-        return frame::register_class(module, spec);
+        frame::ClassSpec class_spec{};
+        class_spec.type = &type;
+        class_spec.dotted = Traits::kDotted;
+        class_spec.short_name = Traits::kName;
+        class_spec.basicsize = sizeof(Obj);
+        class_spec.doc = Traits::kDoc;
+        class_spec.base = base_type;
+        class_spec.tp_new = tp_new;
+        class_spec.tp_dealloc = tp_dealloc;
+        class_spec.methods = methods;
+        class_spec.getset = getset;
+        class_spec.as_buffer = &as_buffer;
+        class_spec.vtable = &vtab;
+        class_spec.pickle = frame::Pickle::state;
+        class_spec.pickle_spec.checksum = kChecksum;
+        class_spec.pickle_spec.checksum_text = kChecksumText;
+        class_spec.pickle_spec.fields = state_fields;
+        class_spec.pickle_spec.nfields = 2;
+        return frame::register_class(module, class_spec);
     }
 };
 

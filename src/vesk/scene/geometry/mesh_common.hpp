@@ -141,10 +141,10 @@ struct MeshClass {
                               void* vtable) {
         // type, dotted, short_name, basicsize, doc, base, tp_new, tp_dealloc,
         // tp_traverse, tp_clear, methods, getset
-        frame::ClassSpec spec{type,    dotted,   short_name, sizeof(Mesh), doc,     nullptr,
+        frame::ClassSpec class_spec{type,    dotted,   short_name, sizeof(Mesh), doc,     nullptr,
                               tp_new,  dealloc,  traverse,   clear,        methods, getset};
-        spec.vtable = vtable;
-        return frame::register_class(module, spec);
+        class_spec.vtable = vtable;
+        return frame::register_class(module, class_spec);
     }
 };
 

@@ -104,19 +104,19 @@ int register_classes(PyObject* module) {
         arg_names[i] = frame::intern(kArgNames[i]);
         if (!arg_names[i]) return -1;
     }
-    frame::ClassSpec spec{};
-    spec.type = &type;
-    spec.dotted = "vesk.scene.ui.pointer_status.PointerStatus";
-    spec.short_name = "PointerStatus";
-    spec.basicsize = sizeof(PointerStatus);
-    spec.doc =
+    frame::ClassSpec class_spec{};
+    class_spec.type = &type;
+    class_spec.dotted = "vesk.scene.ui.pointer_status.PointerStatus";
+    class_spec.short_name = "PointerStatus";
+    class_spec.basicsize = sizeof(PointerStatus);
+    class_spec.doc =
         "PointerStatus(left_pressed, middle_pressed, right_pressed, x, y, dx, dy, wheel)\n\n"
         "Immutable snapshot of the mouse at one input event.";
-    spec.tp_new = tp_new;
-    spec.tp_dealloc = tp_dealloc;
-    spec.members = members;
-    spec.tp_repr = tp_repr;
-    return frame::register_class(module, spec);
+    class_spec.tp_new = tp_new;
+    class_spec.tp_dealloc = tp_dealloc;
+    class_spec.members = members;
+    class_spec.tp_repr = tp_repr;
+    return frame::register_class(module, class_spec);
 }
 
 PyModuleDef def = {PyModuleDef_HEAD_INIT, "pointer_status", nullptr, -1, nullptr,
