@@ -386,6 +386,7 @@ int register_class(PyObject* module, const ClassSpec& class_spec) {
     t->tp_richcompare = class_spec.tp_richcompare;
     t->tp_hash = class_spec.tp_hash;
     t->tp_iter = class_spec.tp_iter;
+    t->tp_vectorcall = class_spec.tp_vectorcall;
     t->tp_flags = Py_TPFLAGS_DEFAULT | (class_spec.final ? 0 : Py_TPFLAGS_BASETYPE);
     if (class_spec.tp_traverse) {
         t->tp_flags |= Py_TPFLAGS_HAVE_GC;

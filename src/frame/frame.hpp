@@ -144,6 +144,7 @@ struct ClassSpec {
     richcmpfunc tp_richcompare = nullptr;
     hashfunc tp_hash = nullptr;
     getiterfunc tp_iter = nullptr;
+    vectorcallfunc tp_vectorcall = nullptr;  // calling the class itself (not inherited)
     void* vtable = nullptr;     // published as __vtable__ when set
     Pickle pickle = Pickle::refuse;
     PickleSpec pickle_spec{};

@@ -22,11 +22,11 @@ PyObject* int_value(PyObject* arg, int32_t v) {
     return PyLong_FromLong(v);
 }
 
-PyObject* tp_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
-    static const frame::Where here{"vesk.scene.ui.pointer_status.PointerStatus.__cinit__", kFile};
-    PyObject* v[8];
-    if (frame::parse_args("__cinit__", args, kwds, arg_names, 8, v) < 0)
-        return FRAME_FAIL(here, nullptr);
+const frame::Where kCinit{"vesk.scene.ui.pointer_status.PointerStatus.__cinit__", kFile};
+
+// Convert the eight arguments and build the record.
+PyObject* build(PyTypeObject* t, PyObject* const* v) {
+    static const frame::Where& here = kCinit;
     bool l, m, r;
     int32_t x, y, dx, dy;
     float wheel;
@@ -62,6 +62,32 @@ PyObject* tp_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
         }
     }
     return reinterpret_cast<PyObject*>(self);
+}
+
+PyObject* tp_new(PyTypeObject* t, PyObject* args, PyObject* kwds) {
+    PyObject* v[8];
+    if (frame::parse_args("__cinit__", args, kwds, arg_names, 8, v) < 0)
+        return FRAME_FAIL(kCinit, nullptr);
+    return build(t, v);
+}
+
+// Calling the class itself: eight positional arguments skip the argument
+// tuple; anything else takes the general path with the same messages.
+PyObject* vectorcall(PyObject* t, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
+    Py_ssize_t n = PyVectorcall_NARGS(nargsf);
+    if (!kwnames && n == 8) return build(reinterpret_cast<PyTypeObject*>(t), args);
+    frame::Ref tuple = frame::Ref::steal(PyTuple_New(n));
+    if (!tuple) return nullptr;
+    for (Py_ssize_t i = 0; i < n; ++i) PyTuple_SET_ITEM(tuple.get(), i, frame::Ref::new_ref(args[i]).release());
+    frame::Ref kwds;
+    if (kwnames && PyTuple_GET_SIZE(kwnames) > 0) {
+        kwds = frame::Ref::steal(PyDict_New());
+        if (!kwds) return nullptr;
+        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(kwnames); ++i) {
+            if (PyDict_SetItem(kwds.get(), PyTuple_GET_ITEM(kwnames, i), args[n + i]) < 0) return nullptr;
+        }
+    }
+    return tp_new(reinterpret_cast<PyTypeObject*>(t), tuple.get(), kwds.get());
 }
 
 void tp_dealloc(PyObject* o) {
@@ -114,6 +140,7 @@ int register_classes(PyObject* module) {
         "Immutable snapshot of the mouse at one input event.";
     class_spec.tp_new = tp_new;
     class_spec.tp_dealloc = tp_dealloc;
+    class_spec.tp_vectorcall = vectorcall;
     class_spec.members = members;
     class_spec.tp_repr = tp_repr;
     return frame::register_class(module, class_spec);

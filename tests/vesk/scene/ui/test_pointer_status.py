@@ -114,3 +114,14 @@ def test_not_garbage_collected_type():
     import gc
 
     assert not gc.is_tracked(PointerStatus(0, 0, 0, 0, 0, 0, 0, 0))
+
+
+def test_subclass_init_runs_after_construction():
+    class Tagged(PointerStatus):
+        def __init__(self, *args, tag=None, **kwargs):
+            self.tag = tag
+
+    with pytest.raises(TypeError):
+        Tagged(0, 0, 0, 1, 2, 3, 4, 0.5, tag="t")  # construction sees the extra keyword
+    t = Tagged(0, 0, 0, 1, 2, 3, 4, 0.5)
+    assert (type(t), t.tag, t.x) == (Tagged, None, 1)
