@@ -1,7 +1,7 @@
 """`python -m vesk`: check the installation on this machine.
 
-Creates the hidden GL context, prints the driver, imports every module of the
-package and reports which ones load.
+Creates the hidden GL context, prints the driver, imports every module of
+linvec and vesk and reports which ones load.
 """
 import ctypes
 import ctypes.util
@@ -32,8 +32,12 @@ def main() -> int:
 
     headless_gl.create_test_gl_context()
     print(gl_description())
+    import linvec
+
     failed = 0
-    for info in pkgutil.walk_packages(vesk.__path__, "vesk."):
+    infos = list(pkgutil.walk_packages(linvec.__path__, "linvec."))
+    infos += list(pkgutil.walk_packages(vesk.__path__, "vesk."))
+    for info in infos:
         if info.name.startswith(("vesk._testing", "vesk.libvesk_core")) or info.name == "vesk.__main__":
             continue  # test-only modules and the shared frame library
         try:
