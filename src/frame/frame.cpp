@@ -61,12 +61,18 @@ void add_traceback(const Where& w, int line) {
 void write_unraisable(const char* name) {
     PyObject *type, *value, *tb;
     PyErr_Fetch(&type, &value, &tb);
-    // Print with traceback; PyErr_PrintEx(1) also records sys.last_*.
-    Py_XINCREF(type);
-    Py_XINCREF(value);
-    Py_XINCREF(tb);
-    PyErr_Restore(type, value, tb);
-    PyErr_PrintEx(1);
+    PyErr_NormalizeException(&type, &value, &tb);
+    if (tb && value) PyException_SetTraceback(value, tb);
+    // Print with traceback and record it as the last error. Not through
+    // PyErr_PrintEx: that would end the process for a SystemExit raised
+    // inside a method that must never propagate.
+    if (type) {
+        PySys_SetObject("last_type", type);
+        PySys_SetObject("last_value", value ? value : Py_None);
+        PySys_SetObject("last_traceback", tb ? tb : Py_None);
+        PyErr_Display(type, value ? value : Py_None, tb);
+        PyErr_Clear();
+    }
     PyObject* ctx = PyUnicode_FromString(name);
     PyErr_Restore(type, value, tb);
     if (ctx) {

@@ -286,6 +286,17 @@ def test_void_override_raising_is_reported(unraisable):
     assert unraisable[0].object == "vesk._testing.frame_probe.Probe.touch"
 
 
+def test_system_exit_inside_void_method_does_not_end_the_process(unraisable, capfd):
+    class Quitter(Probe):
+        def touch(self):
+            raise SystemExit(3)
+
+    assert Quitter("a", 1).call_touch() == 1
+    assert [u.exc_type for u in unraisable] == [SystemExit]
+    assert "SystemExit: 3" in capfd.readouterr().err
+    assert sys.last_type is SystemExit
+
+
 def test_python_wrapper_of_void_method_returns_none(unraisable):
     assert Probe(None, 0).touch() is None
     assert len(unraisable) == 1
