@@ -111,7 +111,6 @@ int check_version(const char* built, const char* dotted) {
 }
 
 PyObject* init_module(const ModuleInit& init) {
-    const Where here{"", init.file};
     std::string entry = std::string("init ") + init.dotted;
     PyObject* module = nullptr;
     bool registered = false;
@@ -157,7 +156,7 @@ PyObject* init_module(const ModuleInit& init) {
 
 bad:
     if (module) {
-        add_traceback(Where{entry.c_str(), here.file}, line);
+        add_traceback(Where{entry.c_str(), init.file}, line);
         // A half-initialised module must not be found by a later import.
         if (registered) {
             PyObject *t, *v, *tb;
@@ -231,33 +230,26 @@ int restore_state(PyObject* self, const PickleInfo& info, PyObject* state) {
 PyObject* state_reduce(PyObject* self, PyObject*) {
     const PickleInfo* info = find_pickle(Py_TYPE(self));
     if (!info) return refuse_pickle();
-    Ref state = Ref::steal(PyTuple_New(info->pickling.nfields));
+    const int n = info->pickling.nfields;
+    // An instance of a Python subclass carries its __dict__ after the fields.
+    PyObject** dictptr = _PyObject_GetDictPtr(self);
+    PyObject* dict = dictptr ? *dictptr : nullptr;
+    Ref state = Ref::steal(PyTuple_New(n + (dict ? 1 : 0)));
     if (!state) return nullptr;
-    for (int i = 0; i < info->pickling.nfields; ++i) {
+    for (int i = 0; i < n; ++i) {
         PyObject* v = info->pickling.fields[i].get(self);
         if (!v) return nullptr;
         PyTuple_SET_ITEM(state.get(), i, v);
     }
-    // The reconstruction function lives in the module of the compiled class.
-    Ref fn = Ref::new_ref(info->unpickle);
     Ref checksum = Ref::steal(PyLong_FromUnsignedLong(info->pickling.checksum));
     if (!checksum) return nullptr;
-    PyObject** dictptr = _PyObject_GetDictPtr(self);
-    if (dictptr && *dictptr) {
-        Ref full = Ref::steal(PyTuple_New(info->pickling.nfields + 1));
-        if (!full) return nullptr;
-        for (int i = 0; i < info->pickling.nfields; ++i) {
-            PyObject* v = PyTuple_GET_ITEM(state.get(), i);
-            Py_INCREF(v);
-            PyTuple_SET_ITEM(full.get(), i, v);
-        }
-        Py_INCREF(*dictptr);
-        PyTuple_SET_ITEM(full.get(), info->pickling.nfields, *dictptr);
-        return Py_BuildValue("O(OOO)O", fn.get(), (PyObject*)Py_TYPE(self), checksum.get(),
-                             Py_None, full.get());
+    // The reconstruction function lives in the module of the compiled class.
+    PyObject* type = (PyObject*)Py_TYPE(self);
+    if (dict) {
+        PyTuple_SET_ITEM(state.get(), n, Ref::new_ref(dict).release());
+        return Py_BuildValue("O(OOO)O", info->unpickle, type, checksum.get(), Py_None, state.get());
     }
-    return Py_BuildValue("O(OOO)", fn.get(), (PyObject*)Py_TYPE(self), checksum.get(),
-                         state.get());
+    return Py_BuildValue("O(OOO)", info->unpickle, type, checksum.get(), state.get());
 }
 
 PyObject* state_setstate(PyObject* self, PyObject* state) {
@@ -679,28 +671,23 @@ bool signed_in_range(PyObject* o, long long lo, long long hi, const char* cname,
     return true;
 }
 
-bool unsigned_in_range(PyObject* o, unsigned long long hi, const char* cname,
-                       unsigned long long* out) {
+// Every unsigned GL target is at most 32 bits wide, so a long long holds
+// any value in range and the sign test needs no second conversion.
+bool unsigned_in_range(PyObject* o, uint32_t hi, const char* cname, unsigned long long* out) {
     Ref i = as_int(o);
     if (!i) return false;
-    int neg = PyObject_RichCompareBool(i.get(), Ref::steal(PyLong_FromLong(0)).get(), Py_LT);
-    if (neg < 0) return false;
-    if (neg) {
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(i.get(), &overflow);
+    if (v == -1 && PyErr_Occurred()) return false;
+    if (overflow < 0 || (overflow == 0 && v < 0)) {
         PyErr_Format(PyExc_OverflowError, "can't convert negative value to %s", cname);
         return false;
     }
-    unsigned long long v = PyLong_AsUnsignedLongLong(i.get());
-    if (v == (unsigned long long)-1 && PyErr_Occurred()) {
-        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
-        PyErr_Clear();
-        v = hi + 1;
-        if (v == 0) v = (unsigned long long)-1;  // hi is the full range
-    }
-    if (v > hi) {
+    if (overflow > 0 || static_cast<unsigned long long>(v) > hi) {
         PyErr_Format(PyExc_OverflowError, "value too large to convert to %s", cname);
         return false;
     }
-    *out = v;
+    *out = static_cast<unsigned long long>(v);
     return true;
 }
 
