@@ -115,7 +115,6 @@ def make_uploader():
     import ctypes
     import ctypes.util
 
-    lib = ctypes.CDLL(ctypes.util.find_library("OpenGL") or "libOpenGL.so.0")
     egl = ctypes.CDLL(ctypes.util.find_library("EGL") or "libEGL.so.1")
     egl.eglGetProcAddress.restype = ctypes.c_void_p
     egl.eglGetProcAddress.argtypes = [ctypes.c_char_p]
@@ -129,7 +128,6 @@ def make_uploader():
     data = proc("glBufferData", ctypes.c_uint, ctypes.c_ssize_t, ctypes.c_void_p, ctypes.c_uint)
     names = (ctypes.c_uint * 2)()
     gen(2, names)
-    del lib
 
     def upload(vertices, indices):
         for target, name, arr in ((0x8892, names[0], vertices), (0x8893, names[1], indices)):
